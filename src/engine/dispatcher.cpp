@@ -1,0 +1,64 @@
+#include "engine/dispatcher.h"
+
+#include "engine/commands.h"
+#include "engine/text.h"
+#include "files/open_matching_files.h"
+#include "registry/load_file.h"
+
+namespace varnisk::engine {
+namespace {
+
+Result Load(Command& command) { return registry::LoadFile(command.app, command.args); }
+
+constexpr Keyword kKeywords[] = {
+    {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
+    {u"BATC", Batch, false, "BATC cmd;cmd...: run several commands on one line"},
+    {u"IFEX", IfExists, false, "IFEX cond[,cmd]: run a command, or the lines up to IFEX, when cond holds"},
+    {u"ELSE", Else, false, "ELSE cmd: run cmd when the last IFEX condition was false"},
+    {u"CALL", Call, false, "CALL name: run the procedure PROC name ... ENDP name"},
+    {u"GOTO", GoTo, false, "GOTO name: continue inside the procedure PROC name"},
+    {u"PROC", Procedure, false, "PROC name: start of a procedure; skipped up to ENDP name"},
+    {u"ENDP", EndProcedure, false, "ENDP name: end of a procedure; ends the run"},
+    {u"PLAY", NotImplemented, false, "PLAY file: play or stop a sound"},
+    {u"BEEP", NotImplemented, false, "BEEP type: play a system sound"},
+    {u"MSGX", NotImplemented, false, "MSGX text[,caption[,flags]]: show a message box"},
+    {u"DLGX", FormDialog, false, "DLGX caption,form: ask the user through a form"},
+    {u"LINK", NotImplemented, false, "LINK shortcut,target: write a shortcut file"},
+    {u"FILE", NotImplemented, false, "FILE ...: copy, delete, write files and make folders"},
+    {u"REGX", NotImplemented, false, "REGX key\\value...: read, write, compare or delete a registry value"},
+    {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
+    {u"SEND", NotImplemented, false, "SEND keys: send key strokes"},
+    {u"WAIT", NotImplemented, false, "WAIT ms: pause"},
+    {u"KILL", NotImplemented, false, "KILL name: end processes"},
+    {u"SHUT", NotImplemented, false, "SHUT action: restart, reset or power off"},
+    {u"EXEC", NotImplemented, false, "EXEC [!]program[,parameters]: start a program or open a document"},
+    {u"CDLL", NotImplemented, true, "CDLL library,function[,args]: call a library function"},
+    {u"EVAL", Evaluate, false, "EVAL n=text | n | x=number: set a variable, or make a number the result"},
+    {u"ASOC", NotImplemented, false, "ASOC [.ext]: associate the program's file types"},
+    {u"DISP", NotImplemented, false, "DISP mode: read or set the screen orientation"},
+    {u"POST", NotImplemented, false, "POST class,message,w,l: send or post a window message"},
+    {u"HELP", Help, false, "HELP [topic]: show the help window"},
+    {u"VKUI", MainWindow, false, "VKUI [command]: open the main window"},
+    {u"TGZX", NotImplemented, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
+};
+
+const Keyword* FindKeyword(const char16_t* line) {
+  for (const Keyword& keyword : kKeywords) {
+    if (PrefixLengthNoCase(line, keyword.name) == 4) return &keyword;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const Keyword> KeywordTable() { return kKeywords; }
+
+Result DispatchCommand(AppState& app, char16_t* line, ScriptContext& context) {
+  const Keyword* keyword = FindKeyword(line);
+  if (keyword == nullptr) return files::OpenMatchingFiles(app, line);
+  Command command{app, context, line, SkipBlanks(line + 4), nullptr};
+  if (keyword->twoArguments) command.rest = SplitAtArgSep(command.args);
+  return keyword->run(command);
+}
+
+}  // namespace varnisk::engine

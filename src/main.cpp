@@ -1,0 +1,97 @@
+// The program: parses its command line, opens the device and hands the script line to
+// the script engine; the run's result becomes the exit status.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "engine/entry.h"
+#include "help_text.h"
+#include "platform/host_platform.h"
+#include "platform/utf.h"
+#include "resources/embedded_command.h"
+#include "ui/none_ui.h"
+
+namespace varnisk {
+namespace {
+
+// The program could not start a run.
+constexpr int kSetupFailed = 255;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "varnisk: %s\n", message.c_str());
+  return kSetupFailed;
+}
+
+int WriteEmbeddedCopy(const Options& options) {
+  const std::u16string command = platform::Utf8ToUtf16(*options.embed);
+  const std::string image = resources::EmbeddedFieldImageFor(command);
+  if (image.empty()) return Fail("--embed takes at most 27 characters");
+  auto written = platform::WriteProgramCopy(resources::EmbeddedFieldImage(), image, options.output);
+  return written ? 0 : Fail(written.error());
+}
+
+int Run(const Options& options) {
+  if (options.ui == "gui" || options.ui == "tty") {
+    return Fail("--ui " + options.ui + " is not available in this build; use --ui none");
+  }
+  std::string line = ScriptLine(options);
+  std::string card = options.card;
+  // A single host file as the whole line runs from the storage card: its folder.
+  if (card.empty()) {
+    if (auto file = platform::ExistingHostFile(line)) {
+      const size_t slash = file->rfind('/');
+      card = slash == 0 ? "/" : file->substr(0, slash);
+      line = "\\Storage Card\\" + file->substr(slash + 1);
+    }
+  }
+  platform::DeviceOptions deviceOptions;
+  deviceOptions.deviceFolder = options.device.empty() ? platform::DefaultDeviceFolder() : options.device;
+  deviceOptions.cardFolder = card;
+  deviceOptions.ansiCodePage = options.codePage.value_or(936);
+  deviceOptions.helpPage = HelpPage();
+  auto device = platform::HostDevice::Open(deviceOptions);
+  if (!device) return Fail(device.error());
+  if (options.codePage && !(*device)->SupportsCodePage(*options.codePage)) {
+    return Fail("code page " + std::to_string(*options.codePage) + " is not supported");
+  }
+  std::unique_ptr<platform::HostLogFile> log;
+  if (!options.log.empty()) {
+    auto opened = platform::HostLogFile::Open(options.log);
+    if (!opened) return Fail(opened.error());
+    log = std::move(*opened);
+  }
+
+  ui::NoneUi noneUi;
+  engine::AppState app;
+  app.platform = (*device)->View();
+  app.ui = &noneUi;
+  app.platformFlags = *PlatformFlagsFor(options.platform);
+  app.logTarget = log.get();
+  const Result result = engine::RunEntry(app, platform::Utf8ToUtf16(line),
+                                         resources::EmbeddedCommand());
+  return engine::ExitStatus(result);
+}
+
+}  // namespace
+}  // namespace varnisk
+
+int main(int argc, char** argv) {
+  using namespace varnisk;
+  auto options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!options) {
+    std::fprintf(stderr, "varnisk: %s\nTry 'varnisk --help'.\n", options.error().c_str());
+    return kSetupFailed;
+  }
+  if (options->help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::puts("varnisk " VARNISK_VERSION);
+    return 0;
+  }
+  if (options->embed) return WriteEmbeddedCopy(*options);
+  return Run(*options);
+}

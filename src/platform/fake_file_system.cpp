@@ -1,0 +1,159 @@
+#include "platform/fake_file_system.h"
+
+#include <algorithm>
+
+#include "platform/text_case.h"
+#include "platform/utf.h"
+
+namespace varnisk::platform {
+namespace {
+
+// The longest name the host folder of a device takes, in UTF-8 bytes.
+constexpr size_t kMaxNameBytes = 255;
+
+// The same path rules as the host: "\" or "/" between names, every path from the root,
+// "." ignored, ".." dropping the name before it but never the root.
+std::expected<std::vector<std::u16string>, Result> SplitPath(std::u16string_view path) {
+  std::vector<std::u16string> names;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(u"\\/", start);
+    if (end == std::u16string_view::npos) end = path.size();
+    const std::u16string_view name = path.substr(start, end - start);
+    if (name == u"..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != u".") {
+      for (char16_t c : name) {
+        if (c < 0x20 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
+          return std::unexpected(kErrorInvalidName);
+        }
+      }
+      names.emplace_back(name);
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+// Where a path leads: the folder holding its last name and the entry, if there is one.
+// The root has no parent.
+struct FakeFileSystem::Found {
+  Node* parent = nullptr;
+  Node* entry = nullptr;
+  std::u16string name;
+};
+
+FakeFileSystem::FakeFileSystem() { root_.folder = true; }
+
+Result FakeFileSystem::Record(const char* verb, std::u16string_view path) {
+  std::string call = std::string(verb) + " " + Utf16ToUtf8(path);
+  const auto fault = faults_.find(call);
+  calls_.push_back(std::move(call));
+  return fault == faults_.end() ? kSuccess : fault->second;
+}
+
+FakeFileSystem::Node* FakeFileSystem::Child(Node& folder, std::u16string_view name) {
+  Node* match = nullptr;
+  for (Node& child : folder.children) {
+    if (child.name == name) return &child;
+    if (match == nullptr && EqualsNoCase(child.name, name)) match = &child;
+  }
+  return match;
+}
+
+auto FakeFileSystem::Find(std::u16string_view path) -> std::expected<Found, Result> {
+  auto names = SplitPath(path);
+  if (!names) return std::unexpected(names.error());
+  if (names->empty()) return Found{nullptr, &root_, u""};
+  Node* folder = &root_;
+  for (size_t i = 0; i < names->size(); ++i) {
+    const std::u16string& name = (*names)[i];
+    if (Utf16ToUtf8(name).size() > kMaxNameBytes) {
+      return std::unexpected(kErrorFilenameExcedRange);
+    }
+    Node* entry = Child(*folder, name);
+    if (i + 1 == names->size()) return Found{folder, entry, name};
+    if (entry == nullptr || !entry->folder) return std::unexpected(kErrorPathNotFound);
+    folder = entry;
+  }
+  return std::unexpected(kErrorPathNotFound);  // not reached: names is not empty
+}
+
+std::expected<uint32_t, Result> FakeFileSystem::GetAttributes(std::u16string_view path) {
+  if (Result fault = Record("attributes", path)) return std::unexpected(fault);
+  auto found = Find(path);
+  if (!found) return std::unexpected(found.error());
+  if (found->entry == nullptr) return std::unexpected(kErrorFileNotFound);
+  uint32_t attributes = found->entry->folder ? kAttributeDirectory : kAttributeArchive;
+  if (found->entry->readOnly) attributes |= kAttributeReadOnly;
+  return attributes;
+}
+
+std::expected<std::string, Result> FakeFileSystem::ReadFile(std::u16string_view path,
+                                                            uint64_t maxBytes) {
+  if (Result fault = Record("read", path)) return std::unexpected(fault);
+  auto found = Find(path);
+  if (!found) return std::unexpected(found.error());
+  if (found->entry == nullptr) return std::unexpected(kErrorFileNotFound);
+  if (found->entry->folder) return std::unexpected(kErrorAccessDenied);
+  return found->entry->bytes.substr(0, maxBytes);
+}
+
+Result FakeFileSystem::WriteFile(std::u16string_view path, std::string_view bytes) {
+  if (Result fault = Record("write", path)) return fault;
+  auto found = Find(path);
+  if (!found) return found.error();
+  Node* file = found->entry;
+  if (file == nullptr) {
+    file = &found->parent->children.emplace_back();
+    file->name = found->name;
+  } else if (file->folder || file->readOnly) {
+    return kErrorAccessDenied;
+  }
+  file->bytes = bytes;
+  return kSuccess;
+}
+
+Result FakeFileSystem::CreateFolder(std::u16string_view path) {
+  if (Result fault = Record("mkdir", path)) return fault;
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry != nullptr) return kErrorAlreadyExists;
+  Node& folder = found->parent->children.emplace_back();
+  folder.name = found->name;
+  folder.folder = true;
+  return kSuccess;
+}
+
+Result FakeFileSystem::SetReadOnly(std::u16string_view path, bool readOnly) {
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry == nullptr) return kErrorFileNotFound;
+  found->entry->readOnly = readOnly;
+  return kSuccess;
+}
+
+void FakeFileSystem::List(const Node& folder, const std::string& prefix,
+                          std::vector<std::string>& out) {
+  for (const Node& child : folder.children) {
+    const std::string path = prefix + "\\" + Utf16ToUtf8(child.name);
+    out.push_back(child.folder ? path + "\\" : path);
+    if (child.folder) List(child, path, out);
+  }
+}
+
+std::string FakeFileSystem::Listing() const {
+  std::vector<std::string> entries;
+  List(root_, "", entries);
+  std::sort(entries.begin(), entries.end());
+  std::string out;
+  for (const std::string& entry : entries) {
+    if (!out.empty()) out += ' ';
+    out += entry;
+  }
+  return out;
+}
+
+}  // namespace varnisk::platform

@@ -1,0 +1,64 @@
+#pragma once
+// An in-memory device file system for tests: the same lookup rules as the host one
+// (case-insensitive, "." and ".." kept inside the root), and a record of what was asked.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace varnisk::platform {
+
+// A new fake holds only the root folder "\". It has no storage card: "\Storage Card" is
+// an ordinary name.
+class FakeFileSystem : public FileSystem {
+ public:
+  FakeFileSystem();
+
+  std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
+  std::expected<std::string, Result> ReadFile(std::u16string_view path,
+                                              uint64_t maxBytes) override;
+  Result WriteFile(std::u16string_view path, std::string_view bytes) override;
+  Result CreateFolder(std::u16string_view path) override;
+
+  // What was asked of the file system, one line per call ("read \a.vks"), with the path
+  // as the caller wrote it.
+  const std::vector<std::string>& Calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+
+  // Test set-up, not recorded: marks an existing file or folder read-only (or writable
+  // again), as a host entry without write permission bits is.
+  Result SetReadOnly(std::u16string_view path, bool readOnly = true);
+
+  // Makes every later call recorded as call ("write \x.txt") fail with code and change
+  // nothing, as a full disk or a locked file would.
+  void FailCall(std::string call, Result code) { faults_[std::move(call)] = code; }
+
+  // Every entry below the root, sorted, separated by single blanks; folders end in "\"
+  // ("\Docs\ \Docs\ReadMe.txt").
+  std::string Listing() const;
+
+ private:
+  struct Node {
+    std::u16string name;
+    bool folder = false;
+    bool readOnly = false;
+    std::string bytes;
+    std::vector<Node> children;
+  };
+  struct Found;
+
+  // Records the call and answers the fault set for it, if any.
+  Result Record(const char* verb, std::u16string_view path);
+  std::expected<Found, Result> Find(std::u16string_view path);
+  static Node* Child(Node& folder, std::u16string_view name);
+  static void List(const Node& folder, const std::string& prefix,
+                   std::vector<std::string>& out);
+
+  Node root_;
+  std::vector<std::string> calls_;
+  std::map<std::string, Result> faults_;
+};
+
+}  // namespace varnisk::platform

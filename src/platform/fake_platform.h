@@ -1,0 +1,54 @@
+#pragma once
+// A fake device for unit tests: in-memory files, a clock that stands still, code pages
+// that know only ASCII and UTF-8, and a configuration manager and log that record what
+// they were given.
+
+#include <string>
+#include <vector>
+
+#include "platform/fake_file_system.h"
+#include "platform/platform.h"
+
+namespace varnisk::platform {
+
+class FakeClock : public Clock {
+ public:
+  LocalTime Now() override { return now; }
+  LocalTime now{2026, 12, 11, 5, 9, 5, 7, 0};
+};
+
+// ASCII and UTF-8 as the host converts them; any other byte of another code page
+// becomes U+FFFD, and any other character "?".
+class FakeCodePages : public CodePages {
+ public:
+  uint32_t AnsiCodePage() const override { return 936; }
+  std::u16string ToUtf16(uint32_t codePage, std::string_view bytes) override;
+  std::string FromUtf16(uint32_t codePage, std::u16string_view text) override;
+};
+
+class FakeConfigManager : public ConfigManager {
+ public:
+  Result ProcessConfigXml(std::u16string_view document) override {
+    documents.emplace_back(document);
+    return result;
+  }
+  std::vector<std::u16string> documents;
+  Result result = kSuccess;
+};
+
+class RecordingLog : public LogSink {
+ public:
+  void AppendLog(std::u16string_view text) override { this->text.append(text); }
+  std::u16string text;
+};
+
+struct FakePlatform {
+  FakeFileSystem files;
+  FakeClock clock;
+  FakeCodePages codePages;
+  FakeConfigManager configManager;
+
+  Platform View() { return Platform{&files, &clock, &codePages, &configManager}; }
+};
+
+}  // namespace varnisk::platform

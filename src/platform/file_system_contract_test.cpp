@@ -1,0 +1,330 @@
+// The behaviour every device file system shares, run against the host one (in a fresh
+// temporary folder) and the in-memory fake, so that the fake cannot drift from the host.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fake_file_system.h"
+#include "platform/host_file_system.h"
+#include "platform/utf.h"
+
+namespace varnisk::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The error code of an answer, kSuccess when there is none.
+template <typename T>
+Result CodeOf(const std::expected<T, Result>& answer) {
+  return answer ? kSuccess : answer.error();
+}
+
+// A device on the host: a new temporary folder as its root, removed afterwards.
+class HostDevice {
+ public:
+  HostDevice() {
+    std::string pattern = (fs::temp_directory_path() / "varnisk-contract-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    root_ = pattern;
+    auto opened = HostFileSystem::Open(root_.string(), "");
+    if (!opened) ADD_FAILURE() << opened.error();
+    files_ = std::move(*opened);
+  }
+  ~HostDevice() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  FileSystem& Files() { return *files_; }
+
+  // Takes away every write permission bit, which is what read-only means on the host.
+  void SetReadOnly(std::u16string_view storedPath) {
+    fs::permissions(HostPath(storedPath),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+
+  std::string Listing() const {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      std::string path = "\\" + fs::relative(entry.path(), root_).string();
+      std::replace(path.begin(), path.end(), '/', '\\');
+      entries.push_back(entry.is_directory() ? path + "\\" : path);
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string out;
+    for (const std::string& entry : entries) out += (out.empty() ? "" : " ") + entry;
+    return out;
+  }
+
+ private:
+  fs::path HostPath(std::u16string_view storedPath) const {
+    std::string relative = Utf16ToUtf8(storedPath.substr(1));
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return root_ / relative;
+  }
+
+  fs::path root_;
+  std::unique_ptr<HostFileSystem> files_;
+};
+
+class FakeDevice {
+ public:
+  FileSystem& Files() { return files_; }
+  void SetReadOnly(std::u16string_view path) { ASSERT_EQ(files_.SetReadOnly(path), kSuccess); }
+  std::string Listing() const { return files_.Listing(); }
+
+ private:
+  FakeFileSystem files_;
+};
+
+template <typename Device>
+class FileSystemContract : public testing::Test {
+ protected:
+  FileSystem& Files() { return device_.Files(); }
+
+  // The file's bytes, or "error N".
+  std::string Read(std::u16string_view path, uint64_t maxBytes = UINT64_MAX) {
+    auto bytes = Files().ReadFile(path, maxBytes);
+    return bytes ? *bytes : "error " + std::to_string(bytes.error());
+  }
+
+  Device device_;
+};
+
+class DeviceNames {
+ public:
+  template <typename T>
+  static std::string GetName(int) {
+    return std::is_same_v<T, HostDevice> ? "Host" : "Fake";
+  }
+};
+
+using Devices = testing::Types<HostDevice, FakeDevice>;
+TYPED_TEST_SUITE(FileSystemContract, Devices, DeviceNames);
+
+TYPED_TEST(FileSystemContract, NewDeviceHoldsOnlyTheRootFolder) {
+  EXPECT_EQ(this->device_.Listing(), "");
+  EXPECT_EQ(this->Files().GetAttributes(u"\\"), kAttributeDirectory);
+}
+
+TYPED_TEST(FileSystemContract, WriteThenReadGivesTheBytesBack) {
+  const struct {
+    const char* label;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"text", "hello\r\n"},
+      {"binary with NUL and high bytes", std::string("\0\xff\x80z", 4)},
+      {"larger than one read", std::string(300 * 1024, 'x') + "end"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(this->Files().WriteFile(u"\\file.bin", c.bytes), kSuccess);
+    EXPECT_EQ(this->Read(u"\\file.bin"), c.bytes);
+  }
+  EXPECT_EQ(this->Files().GetAttributes(u"\\file.bin"), kAttributeArchive);
+  EXPECT_EQ(this->device_.Listing(), "\\file.bin");
+}
+
+TYPED_TEST(FileSystemContract, RewritingAFileReplacesAllOfIt) {
+  ASSERT_EQ(this->Files().WriteFile(u"\\a.txt", "a long first text"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\a.txt", "short"), kSuccess);
+  EXPECT_EQ(this->Read(u"\\a.txt"), "short");
+}
+
+TYPED_TEST(FileSystemContract, LookupIgnoresCaseAndKeepsTheStoredCase) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\DOCS\\ReadMe.Txt", "one"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\docs\\README.TXT", "two"), kSuccess);
+  ASSERT_EQ(this->Files().CreateFolder(u"\\dOCS\\Ärger Привет Ωμεγα"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\docs\\ärger пРИВЕТ ΩΜΕΓΑ\\文件.txt", "three"),
+            kSuccess);
+
+  EXPECT_EQ(this->device_.Listing(),
+            "\\Docs\\ \\Docs\\ReadMe.Txt \\Docs\\Ärger Привет Ωμεγα\\ "
+            "\\Docs\\Ärger Привет Ωμεγα\\文件.txt");
+  EXPECT_EQ(this->Read(u"\\dOcS\\readme.txt"), "two");
+  EXPECT_EQ(this->Read(u"\\DOCS\\ÄRGER привет ωμεγα\\文件.TXT"), "three");
+  EXPECT_EQ(this->Files().GetAttributes(u"\\docs"), kAttributeDirectory);
+}
+
+TYPED_TEST(FileSystemContract, DotsNeverLeadAboveTheRoot) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\sub"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\..\\..\\a.txt", "root file"), kSuccess);
+  const char16_t* paths[] = {
+      u"\\a.txt",           u"a.txt",           u"/a.txt",          u"\\\\a.txt\\",
+      u"\\.\\a.txt",        u"\\..\\a.txt",     u"..\\..\\..\\a.txt", u"\\sub\\..\\a.txt",
+      u"\\sub\\..\\..\\A.TXT", u"sub/./../../a.txt", u"\\nowhere\\..\\a.txt",
+  };
+  for (const char16_t* path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(this->Read(path), "root file");
+  }
+  EXPECT_EQ(this->device_.Listing(), "\\a.txt \\sub\\");
+}
+
+// Each operation tells a missing last name from a missing (or non-folder) folder above it.
+TYPED_TEST(FileSystemContract, MissingFileAndMissingFolderHaveTheirOwnCodes) {
+  ASSERT_EQ(this->Files().WriteFile(u"\\a.txt", "x"), kSuccess);
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  enum Operation { kAttributes, kRead, kWrite, kMkdir };
+  const struct {
+    const char* label;
+    Operation operation;
+    const char16_t* path;
+    Result expected;
+  } cases[] = {
+      {"attributes of a missing file", kAttributes, u"\\none.txt", kErrorFileNotFound},
+      {"attributes in a missing folder", kAttributes, u"\\none\\a.txt", kErrorPathNotFound},
+      {"read a missing file", kRead, u"\\docs\\none.txt", kErrorFileNotFound},
+      {"read in a missing folder", kRead, u"\\none\\deeper\\a.txt", kErrorPathNotFound},
+      {"read below a file", kRead, u"\\a.txt\\b.txt", kErrorPathNotFound},
+      {"write in a missing folder", kWrite, u"\\none\\a.txt", kErrorPathNotFound},
+      {"write below a file", kWrite, u"\\A.TXT\\b.txt", kErrorPathNotFound},
+      {"folder in a missing folder", kMkdir, u"\\none\\sub", kErrorPathNotFound},
+      {"folder below a file", kMkdir, u"\\a.txt\\sub", kErrorPathNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Result result = kSuccess;
+    switch (c.operation) {
+      case kAttributes: result = CodeOf(this->Files().GetAttributes(c.path)); break;
+      case kRead: result = CodeOf(this->Files().ReadFile(c.path)); break;
+      case kWrite: result = this->Files().WriteFile(c.path, "x"); break;
+      case kMkdir: result = this->Files().CreateFolder(c.path); break;
+    }
+    EXPECT_EQ(result, c.expected);
+  }
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\ \\a.txt");
+}
+
+TYPED_TEST(FileSystemContract, CreateFolderRefusesATakenName) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Docs\\a.txt", "x"), kSuccess);
+  const char16_t* paths[] = {u"\\Docs", u"\\DOCS\\", u"\\docs\\A.txt", u"\\", u"\\.."};
+  for (const char16_t* path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(this->Files().CreateFolder(path), kErrorAlreadyExists);
+  }
+  EXPECT_EQ(this->Read(u"\\docs\\a.txt"), "x");
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\ \\Docs\\a.txt");
+}
+
+TYPED_TEST(FileSystemContract, ReadOnlyFileRefusesWritesAndKeepsItsBytes) {
+  ASSERT_EQ(this->Files().WriteFile(u"\\Locked.txt", "keep me"), kSuccess);
+  this->device_.SetReadOnly(u"\\Locked.txt");
+  EXPECT_EQ(this->Files().GetAttributes(u"\\locked.txt"), kAttributeArchive | kAttributeReadOnly);
+  EXPECT_EQ(this->Files().WriteFile(u"\\LOCKED.TXT", "lost"), kErrorAccessDenied);
+  EXPECT_EQ(this->Files().WriteFile(u"\\Locked.txt", ""), kErrorAccessDenied);
+  EXPECT_EQ(this->Read(u"\\locked.txt"), "keep me");
+}
+
+TYPED_TEST(FileSystemContract, ReadOnlyFolderIsReportedAndStillHoldsNewFiles) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Shelf"), kSuccess);
+  this->device_.SetReadOnly(u"\\Shelf");
+  EXPECT_EQ(this->Files().GetAttributes(u"\\shelf"), kAttributeDirectory | kAttributeReadOnly);
+  EXPECT_EQ(this->Files().WriteFile(u"\\shelf\\new.txt", "x"), kSuccess);
+  EXPECT_EQ(this->Files().CreateFolder(u"\\shelf\\Sub"), kSuccess);
+}
+
+TYPED_TEST(FileSystemContract, FoldersAreNeitherReadNorWrittenAsFiles) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  EXPECT_EQ(this->Read(u"\\docs"), "error 5");
+  EXPECT_EQ(this->Read(u"\\"), "error 5");
+  EXPECT_EQ(this->Files().WriteFile(u"\\DOCS", "x"), kErrorAccessDenied);
+  EXPECT_EQ(this->Files().WriteFile(u"\\", "x"), kErrorAccessDenied);
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\");
+}
+
+TYPED_TEST(FileSystemContract, ReadStopsAtMaxBytes) {
+  ASSERT_EQ(this->Files().WriteFile(u"\\a.txt", "hello"), kSuccess);
+  const struct {
+    const char* label;
+    uint64_t maxBytes;
+    std::string expected;
+  } cases[] = {
+      {"none", 0, ""},
+      {"some", 3, "hel"},
+      {"exactly all", 5, "hello"},
+      {"more than there is", 1000, "hello"},
+      {"no limit", UINT64_MAX, "hello"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(this->Read(u"\\a.txt", c.maxBytes), c.expected);
+  }
+}
+
+TYPED_TEST(FileSystemContract, NamesTheDeviceRefusesAreInvalid) {
+  const std::u16string paths[] = {
+      u"\\a*.txt", u"\\a?.txt", u"\\a<b",  u"\\a>b",           u"\\a|b",
+      u"\\a:b",    u"\\a\"b",   u"\\a\tb", std::u16string(u"\\a\0b", 4),
+      u"\\ok\\a*\\b",
+  };
+  for (const std::u16string& path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(this->Files().WriteFile(path, "x"), kErrorInvalidName);
+    EXPECT_EQ(this->Files().CreateFolder(path), kErrorInvalidName);
+    EXPECT_EQ(this->Read(path), "error 123");
+    EXPECT_EQ(CodeOf(this->Files().GetAttributes(path)), kErrorInvalidName);
+  }
+  EXPECT_EQ(this->device_.Listing(), "");
+}
+
+// A host folder holds names of at most 255 UTF-8 bytes.
+TYPED_TEST(FileSystemContract, OverlongNameIsOutOfRange) {
+  const std::u16string longest = u"\\" + std::u16string(255, u'n');
+  const std::u16string tooLong = u"\\" + std::u16string(256, u'n');
+  const std::u16string tooLongInBytes = u"\\" + std::u16string(128, u'ä');
+  EXPECT_EQ(this->Files().WriteFile(longest, "x"), kSuccess);
+  for (const std::u16string& path : {tooLong, tooLongInBytes}) {
+    EXPECT_EQ(this->Files().WriteFile(path, "x"), kErrorFilenameExcedRange);
+    EXPECT_EQ(this->Files().CreateFolder(path), kErrorFilenameExcedRange);
+    EXPECT_EQ(this->Read(path), "error 206");
+  }
+}
+
+// What only the fake promises: its record of calls, its set-up helpers, its faults.
+TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
+  FakeFileSystem files;
+  FileSystem& device = files;
+  (void)device.CreateFolder(u"\\A");
+  (void)device.WriteFile(u"\\a\\x.txt", "1");
+  (void)device.ReadFile(u"\\A\\X.TXT", 1);
+  (void)device.GetAttributes(u"\\B");
+  EXPECT_EQ(files.Calls(), (std::vector<std::string>{"mkdir \\A", "write \\a\\x.txt",
+                                                     "read \\A\\X.TXT", "attributes \\B"}));
+  files.ClearCalls();
+  EXPECT_TRUE(files.Calls().empty());
+}
+
+TEST(FakeFileSystemTest, SetReadOnlyNeedsAnExistingEntryAndCanBeUndone) {
+  FakeFileSystem files;
+  EXPECT_EQ(files.SetReadOnly(u"\\none.txt"), kErrorFileNotFound);
+  EXPECT_EQ(files.SetReadOnly(u"\\none\\a.txt"), kErrorPathNotFound);
+  ASSERT_EQ(files.WriteFile(u"\\a.txt", "x"), kSuccess);
+  ASSERT_EQ(files.SetReadOnly(u"\\A.TXT"), kSuccess);
+  EXPECT_EQ(files.WriteFile(u"\\a.txt", "y"), kErrorAccessDenied);
+  ASSERT_EQ(files.SetReadOnly(u"\\a.txt", false), kSuccess);
+  EXPECT_EQ(files.WriteFile(u"\\a.txt", "y"), kSuccess);
+}
+
+TEST(FakeFileSystemTest, FailedCallChangesNothing) {
+  FakeFileSystem files;
+  ASSERT_EQ(files.WriteFile(u"\\x.txt", "old"), kSuccess);
+  files.FailCall("write \\x.txt", kErrorWriteFault);
+  files.FailCall("read \\y.txt", kErrorReadFault);
+  EXPECT_EQ(files.WriteFile(u"\\x.txt", "new"), kErrorWriteFault);
+  EXPECT_EQ(CodeOf(files.ReadFile(u"\\y.txt", UINT64_MAX)), kErrorReadFault);
+  EXPECT_EQ(files.WriteFile(u"\\X.TXT", "other spelling"), kSuccess);
+  EXPECT_EQ(files.Listing(), "\\x.txt");
+}
+
+}  // namespace
+}  // namespace varnisk::platform

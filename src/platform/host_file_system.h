@@ -1,0 +1,39 @@
+#pragma once
+// The device's file system on the host: a folder (DEV/files) that is the device's root
+// "\", and optionally a host folder shown on the device as "\Storage Card".
+
+#include <expected>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace varnisk::platform {
+
+// Every host file it touches lies inside the device folder (or the card folder for card
+// paths): lookups resolve symbolic links as if the folder were "/", and creations happen
+// through an opened parent folder. Owns the two folder descriptors.
+class HostFileSystem : public FileSystem {
+ public:
+  // Opens the device's root folder filesRoot (a host path); cardRoot, when not empty, is
+  // the host folder shown as "\Storage Card". Fails with a message naming the folder.
+  static std::expected<std::unique_ptr<HostFileSystem>, std::string> Open(
+      const std::string& filesRoot, const std::string& cardRoot);
+  ~HostFileSystem() override;
+
+  std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
+  std::expected<std::string, Result> ReadFile(std::u16string_view path,
+                                              uint64_t maxBytes) override;
+  Result WriteFile(std::u16string_view path, std::string_view bytes) override;
+  Result CreateFolder(std::u16string_view path) override;
+
+ private:
+  HostFileSystem(int rootFd, int cardFd);
+  HostFileSystem(const HostFileSystem&) = delete;
+  HostFileSystem& operator=(const HostFileSystem&) = delete;
+
+  int rootFd_;
+  int cardFd_;  // -1 without a card
+};
+
+}  // namespace varnisk::platform

@@ -1,0 +1,310 @@
+// What only the host file system has to keep: no device path and no symbolic link planted
+// in the device reaches a host file outside it, and the storage card folder.
+
+#include "platform/host_file_system.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "platform/utf.h"
+
+namespace varnisk::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The error code of an answer, kSuccess when there is none.
+template <typename T>
+Result CodeOf(const std::expected<T, Result>& answer) {
+  return answer ? kSuccess : answer.error();
+}
+
+// A temporary area TEMP holding the device folder TEMP/device, a card folder TEMP/card and,
+// beside them, the sentinel TEMP/outside that no device operation may read or change.
+class HostFileSystemTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "varnisk-host-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    temp_ = pattern;
+    device_ = temp_ / "device";
+    card_ = temp_ / "card";
+    fs::create_directories(device_ / "sub");
+    fs::create_directories(card_);
+    fs::create_directories(temp_ / "outside" / "folder");
+    Put(temp_ / "outside" / "secret.txt", "secret");
+    Put(temp_ / "outside" / "folder" / "inner.txt", "inner");
+    outsideBefore_ = Outside();
+  }
+  void TearDown() override {
+    EXPECT_EQ(Outside(), outsideBefore_) << "something outside the device changed";
+    std::error_code ignored;
+    fs::remove_all(temp_, ignored);
+  }
+
+  static void Put(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string Get(const fs::path& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+  }
+
+  // Everything in the temporary area but the device and card folders: each entry's kind,
+  // mode and bytes or link target.
+  std::map<std::string, std::string> Outside() const {
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(temp_); it != fs::end(it); ++it) {
+      if (it->path() == device_ || it->path() == card_) {
+        it.disable_recursion_pending();
+        continue;
+      }
+      struct stat st;
+      lstat(it->path().c_str(), &st);
+      std::string& entry = entries[it->path().string()];
+      entry = std::to_string(st.st_mode) + " ";
+      if (it->is_symlink()) entry += fs::read_symlink(it->path()).string();
+      else if (it->is_regular_file()) entry += Get(it->path());
+    }
+    return entries;
+  }
+
+  std::unique_ptr<HostFileSystem> OpenDevice(bool withCard = false) {
+    auto files = HostFileSystem::Open(device_.string(), withCard ? card_.string() : "");
+    EXPECT_TRUE(files.has_value()) << files.error();
+    return files ? std::move(*files) : nullptr;
+  }
+
+  std::u16string Temp() const { return Utf8ToUtf16(temp_.string()); }
+
+  // Links aiming out of the device, from its root unless the name says otherwise.
+  void PlantLinksOut() {
+    const std::string outside = (temp_ / "outside").string();
+    const std::pair<const char*, std::string> links[] = {
+        {"abs_file", outside + "/secret.txt"},
+        {"rel_file", "../outside/secret.txt"},
+        {"abs_dir", outside},
+        {"rel_dir", "../outside"},
+        {"sub/deep_dir", "../../../../../../../../../.." + outside},
+        {"dangling_abs", outside + "/new.txt"},
+        {"dangling_rel", "../outside/new.txt"},
+        {"dangling_dir", outside + "/newdir"},
+        {"magic", "/proc/self/root" + outside},
+    };
+    for (const auto& [name, target] : links) fs::create_symlink(target, device_ / name);
+  }
+
+  static std::string Read(FileSystem& files, std::u16string_view path) {
+    auto bytes = files.ReadFile(path);
+    return bytes ? *bytes : "error " + std::to_string(bytes.error());
+  }
+
+  fs::path temp_, device_, card_;
+  std::map<std::string, std::string> outsideBefore_;
+};
+
+TEST_F(HostFileSystemTest, PathsAimedOutsideNameMissingFoldersInside) {
+  auto files = OpenDevice();
+  const std::u16string paths[] = {
+      u"\\..\\outside\\secret.txt",
+      u"..\\..\\..\\outside\\secret.txt",
+      u"\\sub\\..\\..\\..\\outside\\folder\\inner.txt",
+      Temp() + u"/outside/secret.txt",
+      u"\\..\\..\\..\\..\\..\\.." + Temp() + u"\\OUTSIDE\\SECRET.TXT",
+      u"/proc/self/root" + Temp() + u"/outside/secret.txt",
+  };
+  for (const std::u16string& path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(Read(*files, path), "error 3");
+    EXPECT_EQ(CodeOf(files->GetAttributes(path)), kErrorPathNotFound);
+    EXPECT_EQ(files->WriteFile(path, "changed"), kErrorPathNotFound);
+    EXPECT_EQ(files->CreateFolder(path + u"\\new"), kErrorPathNotFound);
+  }
+  // Host system files only ever read: a fault here must not damage the machine.
+  for (const char16_t* path : {u"/etc/passwd", u"\\..\\..\\etc\\passwd", u"..\\ETC\\PASSWD"}) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(Read(*files, path), "error 3");
+  }
+  EXPECT_TRUE(fs::is_empty(device_ / "sub"));
+}
+
+// With nothing inside the device where the links land, nothing can be read through them;
+// writing through them may create files, but only inside the device (TearDown checks).
+TEST_F(HostFileSystemTest, LinksOutOfTheDeviceReachNothingOutside) {
+  PlantLinksOut();
+  auto opened = OpenDevice();
+  FileSystem* files = opened.get();
+  const char16_t* links[] = {u"abs_file",     u"rel_file",     u"abs_dir",
+                             u"REL_DIR",      u"sub\\deep_dir", u"dangling_abs",
+                             u"DANGLING_REL", u"dangling_dir", u"magic"};
+  const char16_t* belows[] = {u"", u"\\secret.txt", u"\\folder\\inner.txt", u"\\new.txt"};
+  std::vector<std::u16string> paths;
+  for (const char16_t* link : links) {
+    for (const char16_t* below : belows) paths.push_back(u"\\" + std::u16string(link) + below);
+  }
+  for (const std::u16string& path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_NE(CodeOf(files->ReadFile(path)), kSuccess);
+    EXPECT_NE(CodeOf(files->GetAttributes(path)), kSuccess);
+  }
+  for (const std::u16string& path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    (void)files->WriteFile(path, "changed");
+    (void)files->CreateFolder(path + u"\\newdir");
+    const std::string bytes = Read(*files, path);
+    EXPECT_TRUE(bytes != "secret" && bytes != "inner") << bytes;
+  }
+  // A link's name is taken even when nothing is behind it.
+  EXPECT_EQ(files->CreateFolder(u"\\Dangling_Dir"), kErrorAlreadyExists);
+}
+
+// Links resolve as if the device folder were the host's "/": they land on the decoys
+// planted inside the device, and only those are read and written.
+TEST_F(HostFileSystemTest, LinksResolveAsIfTheDeviceWereTheHostRoot) {
+  PlantLinksOut();
+  const fs::path mirrored = device_ / fs::relative(temp_ / "outside", "/");
+  for (const fs::path& decoy : {device_ / "outside", mirrored}) {
+    fs::create_directories(decoy / "folder");
+    Put(decoy / "secret.txt", "decoy");
+    Put(decoy / "folder" / "inner.txt", "inner decoy");
+  }
+  auto files = OpenDevice();
+  const struct {
+    const char16_t* path;
+    const char* expected;
+  } reads[] = {
+      {u"\\abs_file", "decoy"},
+      {u"\\REL_FILE", "decoy"},
+      {u"\\abs_dir\\secret.txt", "decoy"},
+      {u"\\Rel_Dir\\Folder\\Inner.TXT", "inner decoy"},
+      {u"\\sub\\deep_dir\\secret.txt", "decoy"},
+      {u"\\magic\\secret.txt", "error 3"},  // "/proc" is a missing folder of the device
+  };
+  for (const auto& r : reads) {
+    SCOPED_TRACE(Utf16ToUtf8(r.path));
+    EXPECT_EQ(Read(*files, r.path), r.expected);
+  }
+  EXPECT_EQ(files->WriteFile(u"\\abs_file", "written"), kSuccess);
+  EXPECT_EQ(files->WriteFile(u"\\dangling_rel", "new"), kSuccess);
+  EXPECT_EQ(files->WriteFile(u"\\DANGLING_ABS", "new"), kSuccess);
+  EXPECT_EQ(files->CreateFolder(u"\\abs_dir\\made"), kSuccess);
+  EXPECT_EQ(Get(mirrored / "secret.txt"), "written");
+  EXPECT_EQ(Get(device_ / "outside" / "new.txt"), "new");
+  EXPECT_EQ(Get(mirrored / "new.txt"), "new");
+  EXPECT_TRUE(fs::is_directory(mirrored / "made"));
+}
+
+TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {
+  auto files = OpenDevice();
+  const struct {
+    const char* name;
+    bool folder;
+    mode_t mode;
+    uint32_t expected;
+  } cases[] = {
+      {"rw-r--r--", false, 0644, kAttributeArchive},
+      {"r--r--r--", false, 0444, kAttributeArchive | kAttributeReadOnly},
+      {"---------", false, 0000, kAttributeArchive | kAttributeReadOnly},
+      {"-w-------", false, 0200, kAttributeArchive},
+      {"-----w---", false, 0020, kAttributeArchive},
+      {"folder rwxr-xr-x", true, 0755, kAttributeDirectory},
+      {"folder r-xr-xr-x", true, 0555, kAttributeDirectory | kAttributeReadOnly},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = device_ / c.name;
+    if (c.folder) fs::create_directory(path);
+    else Put(path, "x");
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+    EXPECT_EQ(files->GetAttributes(u"\\" + Utf8ToUtf16(c.name)), c.expected);
+  }
+}
+
+TEST_F(HostFileSystemTest, ExactCaseWinsWhenANameExistsInTwoCases) {
+  Put(device_ / "name.txt", "lower");
+  Put(device_ / "NAME.TXT", "upper");
+  auto files = OpenDevice();
+  EXPECT_EQ(Read(*files, u"\\name.txt"), "lower");
+  EXPECT_EQ(Read(*files, u"\\NAME.TXT"), "upper");
+  const std::string other = Read(*files, u"\\Name.Txt");
+  EXPECT_TRUE(other == "lower" || other == "upper") << other;
+  EXPECT_EQ(files->WriteFile(u"\\NAME.TXT", "UPPER"), kSuccess);
+  EXPECT_EQ(Get(device_ / "name.txt"), "lower");
+  EXPECT_EQ(Get(device_ / "NAME.TXT"), "UPPER");
+}
+
+// A pipe planted in the device would block a plain open for ever.
+TEST_F(HostFileSystemTest, PipeIsNeitherReadNorWritten) {
+  ASSERT_EQ(mkfifo((device_ / "pipe").c_str(), 0666), 0);
+  auto files = OpenDevice();
+  EXPECT_EQ(Read(*files, u"\\PIPE"), "error 5");
+  EXPECT_EQ(files->WriteFile(u"\\pipe", "x"), kErrorAccessDenied);
+}
+
+TEST_F(HostFileSystemTest, CardFolderIsShownAsStorageCard) {
+  fs::create_symlink("/", card_ / "up");
+  fs::create_symlink("../device", card_ / "to_device");
+  Put(device_ / "root.txt", "device root");
+  auto files = OpenDevice(true);
+  EXPECT_EQ(files->WriteFile(u"\\Storage Card\\x.txt", "on card"), kSuccess);
+  EXPECT_EQ(Get(card_ / "x.txt"), "on card");
+  EXPECT_EQ(files->GetAttributes(u"\\STORAGE CARD"), kAttributeDirectory);
+  EXPECT_EQ(files->CreateFolder(u"\\storage card"), kErrorAlreadyExists);
+  const struct {
+    const char16_t* path;
+    const char* expected;
+  } reads[] = {
+      {u"\\storage card\\X.TXT", "on card"},
+      {u"Storage Card/x.txt", "on card"},
+      {u"\\Storage Card\\..\\root.txt", "device root"},
+      {u"\\Storage Card\\..\\..\\Storage Card\\x.txt", "on card"},
+      {u"\\Storage Card\\up\\x.txt", "on card"},  // the card's "/" is the card folder
+      {u"\\Storage Card\\up\\root.txt", "error 2"},
+      {u"\\Storage Card\\to_device\\root.txt", "error 3"},
+      {u"\\sub\\..\\Storage Card\\x.txt", "on card"},
+  };
+  for (const auto& r : reads) {
+    SCOPED_TRACE(Utf16ToUtf8(r.path));
+    EXPECT_EQ(Read(*files, r.path), r.expected);
+  }
+}
+
+TEST_F(HostFileSystemTest, WithoutACardStorageCardIsAnOrdinaryName) {
+  auto files = OpenDevice();
+  EXPECT_EQ(files->WriteFile(u"\\Storage Card\\x.txt", "x"), kErrorPathNotFound);
+  EXPECT_EQ(files->CreateFolder(u"\\Storage Card"), kSuccess);
+  EXPECT_EQ(files->WriteFile(u"\\STORAGE CARD\\x.txt", "x"), kSuccess);
+  EXPECT_EQ(Get(device_ / "Storage Card" / "x.txt"), "x");
+  EXPECT_TRUE(fs::is_empty(card_));
+}
+
+TEST_F(HostFileSystemTest, OpenNamesTheFolderItCannotOpen) {
+  Put(temp_ / "plain.txt", "x");
+  const struct {
+    const char* label;
+    std::string files, card, named;
+  } cases[] = {
+      {"missing device", (temp_ / "none").string(), "", (temp_ / "none").string()},
+      {"device is a file", (temp_ / "plain.txt").string(), "", (temp_ / "plain.txt").string()},
+      {"missing card", device_.string(), (temp_ / "nocard").string(),
+       (temp_ / "nocard").string()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto files = HostFileSystem::Open(c.files, c.card);
+    ASSERT_FALSE(files.has_value());
+    EXPECT_NE(files.error().find(c.named), std::string::npos) << files.error();
+  }
+  fs::remove(temp_ / "plain.txt");
+}
+
+}  // namespace
+}  // namespace varnisk::platform

@@ -1,0 +1,165 @@
+#include "platform/host_platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/host_code_pages.h"
+#include "platform/host_file_system.h"
+
+namespace varnisk::platform {
+namespace {
+
+constexpr std::u16string_view kStandardFolders[] = {
+    u"\\Windows",
+    u"\\Windows\\Start Menu",
+    u"\\Windows\\Start Menu\\Programs",
+    u"\\Windows\\StartUp",
+    u"\\Windows\\Favorites",
+    u"\\My Documents",
+    u"\\Program Files",
+    u"\\Application Data",
+    u"\\Temp",
+};
+
+// The host's local time; VARNISK_TIME ("2026-12-11T09:05:07") stands the clock still for
+// tests that look at dates and times.
+class HostClock : public Clock {
+ public:
+  HostClock() {
+    const char* fixed = std::getenv("VARNISK_TIME");
+    if (fixed != nullptr) {
+      LocalTime t;
+      if (std::sscanf(fixed, "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day, &t.hour,
+                      &t.minute, &t.second) == 6) {
+        fixed_ = t;
+      }
+    }
+  }
+
+  LocalTime Now() override {
+    if (fixed_) return *fixed_;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local;
+    localtime_r(&now.tv_sec, &local);
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_wday,
+                     local.tm_hour, local.tm_min, local.tm_sec,
+                     static_cast<int>(now.tv_nsec / 1000000)};
+  }
+
+ private:
+  std::optional<LocalTime> fixed_;
+};
+
+// Provisioning XML is applied once the device registry exists; until then a document
+// is refused as not applied.
+class PendingConfigManager : public ConfigManager {
+ public:
+  Result ProcessConfigXml(std::u16string_view) override { return kENotImpl; }
+};
+
+std::string Message(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Creates path and the folders above it.
+bool MakeFolders(const std::string& path) {
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    const std::string folder = path.substr(0, at);
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (at == std::string::npos) return true;
+  }
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void FurnishNewDevice(FileSystem& files, const std::string& helpPage) {
+  for (std::u16string_view folder : kStandardFolders) files.CreateFolder(folder);
+  files.WriteFile(u"\\Windows\\Varnisk.exe", "");
+  files.WriteFile(u"\\Windows\\Varnisk.htm", helpPage);
+}
+
+}  // namespace
+
+struct HostDevice::Services {
+  std::unique_ptr<HostFileSystem> files;
+  HostClock clock;
+  std::unique_ptr<HostCodePages> codePages;
+  PendingConfigManager configManager;
+};
+
+HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
+HostDevice::~HostDevice() = default;
+
+std::expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
+    const DeviceOptions& options) {
+  const std::string& dev = options.deviceFolder;
+  const std::string filesRoot = dev + "/files";
+  const bool isNew = !IsFolder(filesRoot);
+  if (!MakeFolders(filesRoot)) return std::unexpected(Message("cannot make the device folder", filesRoot));
+  if (!MakeFolders(dev + "/state")) return std::unexpected(Message("cannot make the device folder", dev + "/state"));
+  if (!options.cardFolder.empty() && !IsFolder(options.cardFolder)) {
+    return std::unexpected("the storage card " + options.cardFolder + " is no folder");
+  }
+  auto files = HostFileSystem::Open(filesRoot, options.cardFolder);
+  if (!files) return std::unexpected(files.error());
+  std::unique_ptr<HostDevice> device(new HostDevice());
+  device->services_->files = std::move(*files);
+  device->services_->codePages =
+      std::make_unique<HostCodePages>(options.ansiCodePage, ModuleFolders());
+  if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
+  return device;
+}
+
+Platform HostDevice::View() {
+  return Platform{services_->files.get(), &services_->clock, services_->codePages.get(),
+                  &services_->configManager};
+}
+
+bool HostDevice::SupportsCodePage(uint32_t codePage) {
+  return services_->codePages->Supports(codePage);
+}
+
+std::string DefaultDeviceFolder() {
+  if (const char* device = std::getenv("VARNISK_DEVICE"); device != nullptr && *device != 0) {
+    return device;
+  }
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
+    return std::string(data) + "/varnisk/device";
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : ".") + "/.local/share/varnisk/device";
+}
+
+std::vector<std::string> ModuleFolders() {
+  std::vector<std::string> folders;
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string path(self, static_cast<size_t>(n));
+    folders.push_back(path.substr(0, path.rfind('/')));
+  }
+  folders.push_back(VARNISK_MODULE_DIR);
+  return folders;
+}
+
+std::optional<std::string> ExistingHostFile(const std::string& path) {
+  struct stat info;
+  if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  char* absolute = realpath(path.c_str(), nullptr);
+  if (absolute == nullptr) return std::nullopt;
+  std::string result(absolute);
+  std::free(absolute);
+  return result;
+}
+
+}  // namespace varnisk::platform

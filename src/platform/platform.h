@@ -1,0 +1,121 @@
+#pragma once
+// The platform boundary: everything the layers above need from "the device", in the
+// device's own words. The host implementation (host_platform.h) backs it with a device
+// folder on Linux; tests hand the layers a fake (fake_platform.h) instead.
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "platform/result.h"
+
+namespace varnisk::platform {
+
+// File attributes as the device reports them.
+constexpr uint32_t kAttributeReadOnly = 0x01;
+constexpr uint32_t kAttributeHidden = 0x02;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;
+
+// The folders a script can name through %-sequences.
+enum class SpecialFolder {
+  kApplicationData,
+  kProgramFiles,
+  kStartMenu,
+  kPrograms,
+  kStartUp,
+  kFavorites,
+  kWindows,
+  kPersonal,
+};
+
+// The device path of a special folder ("\Windows\Start Menu"), without trailing backslash.
+std::u16string_view SpecialFolderPath(SpecialFolder folder);
+
+// The device's file system, addressed by device paths: components separated by "\",
+// rooted at the device's root folder "\", looked up without regard to case. "." and ".."
+// never lead above the root, and no path ever reaches a host file outside the device
+// (or outside the host folder shown as "\Storage Card").
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The attributes of a file or folder, or the error code that says why there are none.
+  virtual std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) = 0;
+
+  // The file's first maxBytes bytes (the whole file by default). A file that can be
+  // opened but not read to the end yields what was read.
+  virtual std::expected<std::string, Result> ReadFile(std::u16string_view path,
+                                                      uint64_t maxBytes = UINT64_MAX) = 0;
+
+  // Creates the file, or empties an existing one, and writes bytes into it.
+  virtual Result WriteFile(std::u16string_view path, std::string_view bytes) = 0;
+
+  // Creates one folder whose parent exists; kErrorAlreadyExists when the name is taken.
+  virtual Result CreateFolder(std::u16string_view path) = 0;
+};
+
+// Date and time of the device.
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1 to 12
+  int day = 0;    // 1 to 31
+  int dayOfWeek = 0;  // 0 is Sunday
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+};
+
+constexpr uint32_t kCodePageAnsi = 0;  // the device's ANSI code page, whichever it is
+constexpr uint32_t kCodePageUtf8 = 65001;
+
+// Conversion between UTF-16 and the code pages of the device's files. Bytes a code page
+// does not define become a substitute character and the conversion goes on, as on the
+// device.
+class CodePages {
+ public:
+  virtual ~CodePages() = default;
+  virtual uint32_t AnsiCodePage() const = 0;
+  virtual std::u16string ToUtf16(uint32_t codePage, std::string_view bytes) = 0;
+  virtual std::string FromUtf16(uint32_t codePage, std::u16string_view text) = 0;
+};
+
+// The configuration manager: applies a provisioning XML document to the device.
+class ConfigManager {
+ public:
+  virtual ~ConfigManager() = default;
+  // 0 when the whole document applied, otherwise a failure code.
+  virtual Result ProcessConfigXml(std::u16string_view document) = 0;
+};
+
+// The device as the layers see it: one role interface per service. The pointers are
+// not owned; whoever builds a Platform keeps the services alive for the whole run.
+struct Platform {
+  FileSystem* files = nullptr;
+  Clock* clock = nullptr;
+  CodePages* codePages = nullptr;
+  ConfigManager* configManager = nullptr;
+};
+
+}  // namespace varnisk::platform
+
+namespace varnisk::platform {
+
+// Where executed lines and their results are logged: the main window's log or a host
+// file. Receives the log's text exactly as the main window would show it.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void AppendLog(std::u16string_view text) = 0;
+};
+
+}  // namespace varnisk::platform

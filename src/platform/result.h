@@ -1,0 +1,47 @@
+#pragma once
+// Result codes of the device: every operation reports a 32-bit value, 0 for success,
+// otherwise a platform error code, a platform result code or a value a command defines.
+// The numbers are the device's own and are declared here once, by name.
+
+#include <cstdint>
+
+namespace varnisk {
+
+using Result = uint32_t;
+
+constexpr Result kSuccess = 0;
+constexpr Result kErrorInvalidFunction = 1;
+constexpr Result kErrorFileNotFound = 2;
+constexpr Result kErrorPathNotFound = 3;
+constexpr Result kErrorAccessDenied = 5;
+constexpr Result kErrorNotEnoughMemory = 8;
+constexpr Result kErrorWriteFault = 29;
+constexpr Result kErrorReadFault = 30;
+constexpr Result kErrorFileExists = 80;
+constexpr Result kErrorInvalidParameter = 87;
+constexpr Result kErrorOpenFailed = 110;
+constexpr Result kErrorInsufficientBuffer = 122;
+constexpr Result kErrorInvalidName = 123;
+constexpr Result kErrorDirNotEmpty = 145;
+constexpr Result kErrorAlreadyExists = 183;
+constexpr Result kErrorFilenameExcedRange = 206;
+constexpr Result kErrorMoreData = 234;
+constexpr Result kErrorNoMoreItems = 259;
+constexpr Result kErrorStackOverflow = 1001;
+constexpr Result kErrorNotRegistryFile = 1017;
+constexpr Result kErrorModNotFound = 126;
+constexpr Result kErrorProcNotFound = 127;
+constexpr Result kErrorNoAssociation = 1155;
+constexpr Result kErrorDllNotFound = 1157;
+constexpr Result kErrorCancelled = 1223;
+
+constexpr Result kENotImpl = 0x80004001;
+constexpr Result kENoInterface = 0x80004002;
+constexpr Result kEAbort = 0x80004004;
+constexpr Result kEFail = 0x80004005;
+constexpr Result kEInvalidArg = 0x80070057;
+
+// What the platform returns when it cannot make a window for a dialog.
+constexpr Result kDialogFailed = 0xFFFFFFFF;
+
+}  // namespace varnisk
