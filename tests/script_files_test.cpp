@@ -78,6 +78,7 @@ TEST_F(ScriptFilesTest, RegistryAndXmlFilesGoToTheirConsumers) {
 
 TEST_F(ScriptFilesTest, MissingFilesAndPathsOutsideTheDevice) {
   temp_.Write("secret.vks", "EVAL x=66");
+  WriteCard("present.vks", "");
   for (const char* line : {"LOAD \\Storage Card\\missing.vks",
                            "LOAD \\..\\..\\secret.vks",
                            "LOAD \\Storage Card\\..\\..\\secret.vks",

@@ -116,10 +116,10 @@ TEST(RunScriptTest, LogsCommandLinesWithTheirResults) {
 
 TEST(RunScriptTest, NestedRunsLogBetweenTheirLineAndItsResult) {
   FakeApp fake;
-  const std::string log = fake.RunLogged("CALL p\nENDP\nPROC p\nEVAL x=5\nENDP p\n");
+  const std::string log = fake.RunLogged("CALL p\nENDP\nPROC p\nEVAL x=42\nENDP p\n");
   EXPECT_EQ(log,
             "CALL p\n"
-            "EVAL x=5\n     00000005 \n\n"
+            "EVAL x=42\n     0000002A \n\n"
             "ENDP p\n     00000000 The operation completed successfully.\n\n"
             "     00000000 The operation completed successfully.\n\n"
             "ENDP\n     00000000 The operation completed successfully.\n\n");
@@ -152,9 +152,9 @@ TEST(RunScriptTest, ALineThatBeginsWithABracketOnlyThroughAVariableIsACommand) {
   FakeApp fake;
   fake.SetVariable(1, u"[HKLM\\x]");
   // Run as a command line (a path for the default command), so the run cannot hang.
-  EXPECT_EQ(fake.RunLogged("%1\nEVAL x=2"),
+  EXPECT_EQ(fake.RunLogged("%1\nEVAL x=42"),
             "[HKLM\\x]\n     80004001 Not implemented.\n\n"
-            "EVAL x=2\n     00000002 \n\n");
+            "EVAL x=42\n     0000002A \n\n");
 }
 
 TEST(RunScriptTest, RunsNestTooDeepAreRefused) {

@@ -228,17 +228,22 @@ TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {
   }
 }
 
-TEST_F(HostFileSystemTest, ExactCaseWinsWhenANameExistsInTwoCases) {
-  Put(device_ / "name.txt", "lower");
-  Put(device_ / "NAME.TXT", "upper");
+// Names the host holds in several cases: each is found in its own case, whether the whole
+// path matches ("\sub\...") or an earlier name needs the case-blind walk ("\SUB\...").
+TEST_F(HostFileSystemTest, ExactCaseWinsWhenANameExistsInSeveralCases) {
+  const char* variants[] = {"name.txt", "NAME.TXT", "Name.txt", "nAME.txt", "naME.TxT"};
+  for (const char* variant : variants) Put(device_ / "sub" / variant, variant);
   auto files = OpenDevice();
-  EXPECT_EQ(Read(*files, u"\\name.txt"), "lower");
-  EXPECT_EQ(Read(*files, u"\\NAME.TXT"), "upper");
-  const std::string other = Read(*files, u"\\Name.Txt");
-  EXPECT_TRUE(other == "lower" || other == "upper") << other;
-  EXPECT_EQ(files->WriteFile(u"\\NAME.TXT", "UPPER"), kSuccess);
-  EXPECT_EQ(Get(device_ / "name.txt"), "lower");
-  EXPECT_EQ(Get(device_ / "NAME.TXT"), "UPPER");
+  for (const char* variant : variants) {
+    SCOPED_TRACE(variant);
+    EXPECT_EQ(Read(*files, u"\\sub\\" + Utf8ToUtf16(variant)), variant);
+    EXPECT_EQ(Read(*files, u"\\SUB\\" + Utf8ToUtf16(variant)), variant);
+    EXPECT_EQ(files->WriteFile(u"\\Sub\\" + Utf8ToUtf16(variant), "rewritten"), kSuccess);
+    EXPECT_EQ(Get(device_ / "sub" / variant), "rewritten");
+  }
+  const std::string other = Read(*files, u"\\sub\\NAME.txt");
+  EXPECT_EQ(other, "rewritten");
+  EXPECT_EQ(std::distance(fs::directory_iterator(device_ / "sub"), fs::directory_iterator()), 5);
 }
 
 // A pipe planted in the device would block a plain open for ever.
