@@ -19,33 +19,33 @@ constexpr ValueOption kValueOptions[] = {
     {"--platform", &Options::platform}, {"--output", &Options::output},
 };
 
-std::expected<uint32_t, std::string> ParseCodePage(const std::string& text) {
+Expected<uint32_t, std::string> ParseCodePage(const std::string& text) {
   char* end = nullptr;
   const unsigned long value = std::strtoul(text.c_str(), &end, 10);
   if (text.empty() || *end != 0 || value == 0 || value > 65535) {
-    return std::unexpected("--codepage needs a code page number, not '" + text + "'");
+    return Unexpected("--codepage needs a code page number, not '" + text + "'");
   }
   return static_cast<uint32_t>(value);
 }
 
-std::expected<void, std::string> Check(const Options& options) {
+Expected<void, std::string> Check(const Options& options) {
   if (!PlatformFlagsFor(options.platform)) {
-    return std::unexpected("--platform must be pocketpc, pocketpc4 or smartphone, not '" +
+    return Unexpected("--platform must be pocketpc, pocketpc4 or smartphone, not '" +
                            options.platform + "'");
   }
   const std::string& ui = options.ui;
   if (ui != "auto" && ui != "gui" && ui != "tty" && ui != "none") {
-    return std::unexpected("--ui must be auto, gui, tty or none, not '" + ui + "'");
+    return Unexpected("--ui must be auto, gui, tty or none, not '" + ui + "'");
   }
   if (options.embed.has_value() != !options.output.empty()) {
-    return std::unexpected("--embed TEXT and --output FILE go together");
+    return Unexpected("--embed TEXT and --output FILE go together");
   }
   return {};
 }
 
 }  // namespace
 
-std::expected<Options, std::string> ParseCommandLine(const std::vector<std::string>& args) {
+Expected<Options, std::string> ParseCommandLine(const std::vector<std::string>& args) {
   Options options;
   size_t i = 0;
   for (; i < args.size(); ++i) {
@@ -64,35 +64,35 @@ std::expected<Options, std::string> ParseCommandLine(const std::vector<std::stri
       (arg == "--help" ? options.help : options.version) = true;
       continue;
     }
-    auto value = [&]() -> std::expected<std::string, std::string> {
+    auto value = [&]() -> Expected<std::string, std::string> {
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) return std::unexpected(arg + " needs a value");
+      if (i + 1 >= args.size()) return Unexpected(arg + " needs a value");
       return args[++i];
     };
     bool known = false;
     for (const ValueOption& option : kValueOptions) {
       if (arg != option.name) continue;
       auto v = value();
-      if (!v) return std::unexpected(v.error());
+      if (!v) return Unexpected(v.error());
       options.*option.field = *v;
       known = true;
     }
     if (arg == "--codepage" || arg == "--embed") {
       auto v = value();
-      if (!v) return std::unexpected(v.error());
+      if (!v) return Unexpected(v.error());
       if (arg == "--embed") {
         options.embed = *v;
       } else {
         auto codePage = ParseCodePage(*v);
-        if (!codePage) return std::unexpected(codePage.error());
+        if (!codePage) return Unexpected(codePage.error());
         options.codePage = *codePage;
       }
       known = true;
     }
-    if (!known) return std::unexpected("unknown option " + arg);
+    if (!known) return Unexpected("unknown option " + arg);
   }
   options.script.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  if (auto checked = Check(options); !checked) return std::unexpected(checked.error());
+  if (auto checked = Check(options); !checked) return Unexpected(checked.error());
   return options;
 }
 

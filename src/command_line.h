@@ -2,10 +2,11 @@
 // The program's own command line: options first, then the words of one script line.
 
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/expected.h"
 
 namespace varnisk {
 
@@ -24,7 +25,7 @@ struct Options {
 };
 
 // Parses argv; a message naming the option and what was expected when it cannot.
-std::expected<Options, std::string> ParseCommandLine(const std::vector<std::string>& args);
+Expected<Options, std::string> ParseCommandLine(const std::vector<std::string>& args);
 
 // The script line of the arguments after the options.
 std::string ScriptLine(const Options& options);

@@ -1,5 +1,8 @@
 #include "engine/dispatcher.h"
 
+#include <cstdint>
+#include <iterator>
+
 #include "engine/commands.h"
 #include "engine/text.h"
 #include "files/open_matching_files.h"
@@ -42,9 +45,34 @@ constexpr Keyword kKeywords[] = {
     {u"TGZX", NotImplemented, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
 };
 
+// The first four units of a text, ASCII letters in upper case, as one number: keywords
+// compare in one step. 0 when the text is shorter than four units.
+constexpr uint64_t KeywordKey(const char16_t* text) {
+  uint64_t key = 0;
+  for (int i = 0; i < 4; ++i) {
+    char16_t c = text[i];
+    if (c == 0) return 0;
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+    key = key << 16 | c;
+  }
+  return key;
+}
+
+struct KeywordKeys {
+  uint64_t keys[std::size(kKeywords)];
+  constexpr KeywordKeys() : keys() {
+    for (size_t i = 0; i < std::size(kKeywords); ++i) keys[i] = KeywordKey(kKeywords[i].name.data());
+  }
+};
+constexpr KeywordKeys kKeywordKeys;
+
+// The first keyword of the table that the line begins with, compared as
+// PrefixLengthNoCase does: only ASCII letters fold.
 const Keyword* FindKeyword(const char16_t* line) {
-  for (const Keyword& keyword : kKeywords) {
-    if (PrefixLengthNoCase(line, keyword.name) == 4) return &keyword;
+  const uint64_t key = KeywordKey(line);
+  if (key == 0) return nullptr;
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    if (kKeywordKeys.keys[i] == key) return &kKeywords[i];
   }
   return nullptr;
 }

@@ -13,7 +13,7 @@ constexpr size_t kMaxNameBytes = 255;
 
 // The same path rules as the host: "\" or "/" between names, every path from the root,
 // "." ignored, ".." dropping the name before it but never the root.
-std::expected<std::vector<std::u16string>, Result> SplitPath(std::u16string_view path) {
+Expected<std::vector<std::u16string>, Result> SplitPath(std::u16string_view path) {
   std::vector<std::u16string> names;
   size_t start = 0;
   while (start <= path.size()) {
@@ -24,8 +24,9 @@ std::expected<std::vector<std::u16string>, Result> SplitPath(std::u16string_view
       if (!names.empty()) names.pop_back();
     } else if (!name.empty() && name != u".") {
       for (char16_t c : name) {
-        if (c < 0x20 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
-          return std::unexpected(kErrorInvalidName);
+        if (c < 0x20 ||
+            std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
+          return Unexpected{kErrorInvalidName};
         }
       }
       names.emplace_back(name);
@@ -63,41 +64,41 @@ FakeFileSystem::Node* FakeFileSystem::Child(Node& folder, std::u16string_view na
   return match;
 }
 
-auto FakeFileSystem::Find(std::u16string_view path) -> std::expected<Found, Result> {
+auto FakeFileSystem::Find(std::u16string_view path) -> Expected<Found, Result> {
   auto names = SplitPath(path);
-  if (!names) return std::unexpected(names.error());
+  if (!names) return Unexpected{names.error()};
   if (names->empty()) return Found{nullptr, &root_, u""};
   Node* folder = &root_;
   for (size_t i = 0; i < names->size(); ++i) {
     const std::u16string& name = (*names)[i];
     if (Utf16ToUtf8(name).size() > kMaxNameBytes) {
-      return std::unexpected(kErrorFilenameExcedRange);
+      return Unexpected{kErrorFilenameExcedRange};
     }
     Node* entry = Child(*folder, name);
     if (i + 1 == names->size()) return Found{folder, entry, name};
-    if (entry == nullptr || !entry->folder) return std::unexpected(kErrorPathNotFound);
+    if (entry == nullptr || !entry->folder) return Unexpected{kErrorPathNotFound};
     folder = entry;
   }
-  return std::unexpected(kErrorPathNotFound);  // not reached: names is not empty
+  return Unexpected{kErrorPathNotFound};  // not reached: names is not empty
 }
 
-std::expected<uint32_t, Result> FakeFileSystem::GetAttributes(std::u16string_view path) {
-  if (Result fault = Record("attributes", path)) return std::unexpected(fault);
+Expected<uint32_t, Result> FakeFileSystem::GetAttributes(std::u16string_view path) {
+  if (Result fault = Record("attributes", path)) return Unexpected{fault};
   auto found = Find(path);
-  if (!found) return std::unexpected(found.error());
-  if (found->entry == nullptr) return std::unexpected(kErrorFileNotFound);
+  if (!found) return Unexpected{found.error()};
+  if (found->entry == nullptr) return Unexpected{kErrorFileNotFound};
   uint32_t attributes = found->entry->folder ? kAttributeDirectory : kAttributeArchive;
   if (found->entry->readOnly) attributes |= kAttributeReadOnly;
   return attributes;
 }
 
-std::expected<std::string, Result> FakeFileSystem::ReadFile(std::u16string_view path,
-                                                            uint64_t maxBytes) {
-  if (Result fault = Record("read", path)) return std::unexpected(fault);
+Expected<std::string, Result> FakeFileSystem::ReadFile(std::u16string_view path,
+                                                       uint64_t maxBytes) {
+  if (Result fault = Record("read", path)) return Unexpected{fault};
   auto found = Find(path);
-  if (!found) return std::unexpected(found.error());
-  if (found->entry == nullptr) return std::unexpected(kErrorFileNotFound);
-  if (found->entry->folder) return std::unexpected(kErrorAccessDenied);
+  if (!found) return Unexpected{found.error()};
+  if (found->entry == nullptr) return Unexpected{kErrorFileNotFound};
+  if (found->entry->folder) return Unexpected{kErrorAccessDenied};
   return found->entry->bytes.substr(0, maxBytes);
 }
 

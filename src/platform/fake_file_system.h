@@ -16,9 +16,9 @@ class FakeFileSystem : public FileSystem {
  public:
   FakeFileSystem();
 
-  std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
-  std::expected<std::string, Result> ReadFile(std::u16string_view path,
-                                              uint64_t maxBytes) override;
+  Expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
+  Expected<std::string, Result> ReadFile(std::u16string_view path,
+                                         uint64_t maxBytes) override;
   Result WriteFile(std::u16string_view path, std::string_view bytes) override;
   Result CreateFolder(std::u16string_view path) override;
 
@@ -51,7 +51,7 @@ class FakeFileSystem : public FileSystem {
 
   // Records the call and answers the fault set for it, if any.
   Result Record(const char* verb, std::u16string_view path);
-  std::expected<Found, Result> Find(std::u16string_view path);
+  Expected<Found, Result> Find(std::u16string_view path);
   static Node* Child(Node& folder, std::u16string_view name);
   static void List(const Node& folder, const std::string& prefix,
                    std::vector<std::string>& out);

@@ -21,14 +21,29 @@ namespace fs = std::filesystem;
 
 // The error code of an answer, kSuccess when there is none.
 template <typename T>
-Result CodeOf(const std::expected<T, Result>& answer) {
+Result CodeOf(const Expected<T, Result>& answer) {
   return answer ? kSuccess : answer.error();
 }
 
+// The attributes by name ("readonly archive"), or "error N".
+std::string AttributeNames(FileSystem& files, std::u16string_view path) {
+  const auto attributes = files.GetAttributes(path);
+  if (!attributes) return "error " + std::to_string(attributes.error());
+  const std::pair<uint32_t, const char*> names[] = {{kAttributeReadOnly, "readonly"},
+                                                    {kAttributeHidden, "hidden"},
+                                                    {kAttributeDirectory, "directory"},
+                                                    {kAttributeArchive, "archive"}};
+  std::string out;
+  for (const auto& [bit, name] : names) {
+    if (*attributes & bit) out += (out.empty() ? "" : " ") + std::string(name);
+  }
+  return out;
+}
+
 // A device on the host: a new temporary folder as its root, removed afterwards.
-class HostDevice {
+class HostWorld {
  public:
-  HostDevice() {
+  HostWorld() {
     std::string pattern = (fs::temp_directory_path() / "varnisk-contract-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     root_ = pattern;
@@ -36,7 +51,7 @@ class HostDevice {
     if (!opened) ADD_FAILURE() << opened.error();
     files_ = std::move(*opened);
   }
-  ~HostDevice() {
+  ~HostWorld() {
     std::error_code ignored;
     fs::remove_all(root_, ignored);
   }
@@ -44,9 +59,10 @@ class HostDevice {
 
   // Takes away every write permission bit, which is what read-only means on the host.
   void SetReadOnly(std::u16string_view storedPath) {
-    fs::permissions(HostPath(storedPath),
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+    fs::permissions(
+        HostPath(storedPath),
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        fs::perm_options::remove);
   }
 
   std::string Listing() const {
@@ -73,10 +89,12 @@ class HostDevice {
   std::unique_ptr<HostFileSystem> files_;
 };
 
-class FakeDevice {
+class FakeWorld {
  public:
   FileSystem& Files() { return files_; }
-  void SetReadOnly(std::u16string_view path) { ASSERT_EQ(files_.SetReadOnly(path), kSuccess); }
+  void SetReadOnly(std::u16string_view path) {
+    ASSERT_EQ(files_.SetReadOnly(path), kSuccess);
+  }
   std::string Listing() const { return files_.Listing(); }
 
  private:
@@ -97,20 +115,20 @@ class FileSystemContract : public testing::Test {
   Device device_;
 };
 
-class DeviceNames {
+class WorldNames {
  public:
   template <typename T>
   static std::string GetName(int) {
-    return std::is_same_v<T, HostDevice> ? "Host" : "Fake";
+    return std::is_same_v<T, HostWorld> ? "Host" : "Fake";
   }
 };
 
-using Devices = testing::Types<HostDevice, FakeDevice>;
-TYPED_TEST_SUITE(FileSystemContract, Devices, DeviceNames);
+using Worlds = testing::Types<HostWorld, FakeWorld>;
+TYPED_TEST_SUITE(FileSystemContract, Worlds, WorldNames);
 
 TYPED_TEST(FileSystemContract, NewDeviceHoldsOnlyTheRootFolder) {
   EXPECT_EQ(this->device_.Listing(), "");
-  EXPECT_EQ(this->Files().GetAttributes(u"\\"), kAttributeDirectory);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\"), "directory");
 }
 
 TYPED_TEST(FileSystemContract, WriteThenReadGivesTheBytesBack) {
@@ -128,7 +146,7 @@ TYPED_TEST(FileSystemContract, WriteThenReadGivesTheBytesBack) {
     ASSERT_EQ(this->Files().WriteFile(u"\\file.bin", c.bytes), kSuccess);
     EXPECT_EQ(this->Read(u"\\file.bin"), c.bytes);
   }
-  EXPECT_EQ(this->Files().GetAttributes(u"\\file.bin"), kAttributeArchive);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\file.bin"), "archive");
   EXPECT_EQ(this->device_.Listing(), "\\file.bin");
 }
 
@@ -151,16 +169,24 @@ TYPED_TEST(FileSystemContract, LookupIgnoresCaseAndKeepsTheStoredCase) {
             "\\Docs\\Ärger Привет Ωμεγα\\文件.txt");
   EXPECT_EQ(this->Read(u"\\dOcS\\readme.txt"), "two");
   EXPECT_EQ(this->Read(u"\\DOCS\\ÄRGER привет ωμεγα\\文件.TXT"), "three");
-  EXPECT_EQ(this->Files().GetAttributes(u"\\docs"), kAttributeDirectory);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\docs"), "directory");
 }
 
 TYPED_TEST(FileSystemContract, DotsNeverLeadAboveTheRoot) {
   ASSERT_EQ(this->Files().CreateFolder(u"\\sub"), kSuccess);
   ASSERT_EQ(this->Files().WriteFile(u"\\..\\..\\a.txt", "root file"), kSuccess);
   const char16_t* paths[] = {
-      u"\\a.txt",           u"a.txt",           u"/a.txt",          u"\\\\a.txt\\",
-      u"\\.\\a.txt",        u"\\..\\a.txt",     u"..\\..\\..\\a.txt", u"\\sub\\..\\a.txt",
-      u"\\sub\\..\\..\\A.TXT", u"sub/./../../a.txt", u"\\nowhere\\..\\a.txt",
+      u"\\a.txt",
+      u"a.txt",
+      u"/a.txt",
+      u"\\\\a.txt\\",
+      u"\\.\\a.txt",
+      u"\\..\\a.txt",
+      u"..\\..\\..\\a.txt",
+      u"\\sub\\..\\a.txt",
+      u"\\sub\\..\\..\\A.TXT",
+      u"sub/./../../a.txt",
+      u"\\nowhere\\..\\a.txt",
   };
   for (const char16_t* path : paths) {
     SCOPED_TRACE(Utf16ToUtf8(path));
@@ -194,10 +220,18 @@ TYPED_TEST(FileSystemContract, MissingFileAndMissingFolderHaveTheirOwnCodes) {
     SCOPED_TRACE(c.label);
     Result result = kSuccess;
     switch (c.operation) {
-      case kAttributes: result = CodeOf(this->Files().GetAttributes(c.path)); break;
-      case kRead: result = CodeOf(this->Files().ReadFile(c.path)); break;
-      case kWrite: result = this->Files().WriteFile(c.path, "x"); break;
-      case kMkdir: result = this->Files().CreateFolder(c.path); break;
+      case kAttributes:
+        result = CodeOf(this->Files().GetAttributes(c.path));
+        break;
+      case kRead:
+        result = CodeOf(this->Files().ReadFile(c.path));
+        break;
+      case kWrite:
+        result = this->Files().WriteFile(c.path, "x");
+        break;
+      case kMkdir:
+        result = this->Files().CreateFolder(c.path);
+        break;
     }
     EXPECT_EQ(result, c.expected);
   }
@@ -219,7 +253,7 @@ TYPED_TEST(FileSystemContract, CreateFolderRefusesATakenName) {
 TYPED_TEST(FileSystemContract, ReadOnlyFileRefusesWritesAndKeepsItsBytes) {
   ASSERT_EQ(this->Files().WriteFile(u"\\Locked.txt", "keep me"), kSuccess);
   this->device_.SetReadOnly(u"\\Locked.txt");
-  EXPECT_EQ(this->Files().GetAttributes(u"\\locked.txt"), kAttributeArchive | kAttributeReadOnly);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\locked.txt"), "readonly archive");
   EXPECT_EQ(this->Files().WriteFile(u"\\LOCKED.TXT", "lost"), kErrorAccessDenied);
   EXPECT_EQ(this->Files().WriteFile(u"\\Locked.txt", ""), kErrorAccessDenied);
   EXPECT_EQ(this->Read(u"\\locked.txt"), "keep me");
@@ -228,7 +262,7 @@ TYPED_TEST(FileSystemContract, ReadOnlyFileRefusesWritesAndKeepsItsBytes) {
 TYPED_TEST(FileSystemContract, ReadOnlyFolderIsReportedAndStillHoldsNewFiles) {
   ASSERT_EQ(this->Files().CreateFolder(u"\\Shelf"), kSuccess);
   this->device_.SetReadOnly(u"\\Shelf");
-  EXPECT_EQ(this->Files().GetAttributes(u"\\shelf"), kAttributeDirectory | kAttributeReadOnly);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\shelf"), "readonly directory");
   EXPECT_EQ(this->Files().WriteFile(u"\\shelf\\new.txt", "x"), kSuccess);
   EXPECT_EQ(this->Files().CreateFolder(u"\\shelf\\Sub"), kSuccess);
 }
@@ -263,8 +297,9 @@ TYPED_TEST(FileSystemContract, ReadStopsAtMaxBytes) {
 
 TYPED_TEST(FileSystemContract, NamesTheDeviceRefusesAreInvalid) {
   const std::u16string paths[] = {
-      u"\\a*.txt", u"\\a?.txt", u"\\a<b",  u"\\a>b",           u"\\a|b",
-      u"\\a:b",    u"\\a\"b",   u"\\a\tb", std::u16string(u"\\a\0b", 4),
+      u"\\a*.txt",    u"\\a?.txt", u"\\a<b",
+      u"\\a>b",       u"\\a|b",    u"\\a:b",
+      u"\\a\"b",      u"\\a\tb",   std::u16string(u"\\a\0b", 4),
       u"\\ok\\a*\\b",
   };
   for (const std::u16string& path : paths) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/host_memory.h"
 #include "platform/utf.h"
 
 namespace varnisk::platform {
@@ -64,7 +65,16 @@ HostCodePages::~HostCodePages() {
 std::u16string HostCodePages::ToUtf16(uint32_t codePage, std::string_view bytes) {
   if (codePage == kCodePageAnsi) codePage = ansiCodePage_;
   if (codePage == kCodePageUtf8) return Utf8ToUtf16(bytes);
-  if (IsAsciiCompatible(codePage) && IsAscii(bytes)) return WidenAscii(bytes);
+  if (IsAsciiCompatible(codePage) && IsAscii(bytes)) {
+    std::u16string text;
+    const size_t n = bytes.size();
+    text.resize_and_overwrite(n, [&](char16_t* units, size_t) {
+      PrepareBigBuffer(units, n * sizeof(char16_t));
+      for (size_t i = 0; i < n; ++i) units[i] = static_cast<uint8_t>(bytes[i]);
+      return n;
+    });
+    return text;
+  }
   if (!LoadModule()) return {};
   // One unit per byte is enough for every table but the rare ones that map a byte to a
   // character outside the Basic Multilingual Plane.

@@ -12,9 +12,11 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/host_memory.h"
 #include "platform/text_case.h"
 #include "platform/utf.h"
 
@@ -100,7 +102,7 @@ bool IsValidName(std::u16string_view name) {
 
 // device path: ["\" | "/"] name { ("\" | "/") name }; there is no current folder, so
 // every path starts at the root.
-std::expected<DevicePath, Result> ParseDevicePath(std::u16string_view path, bool hasCard) {
+Expected<DevicePath, Result> ParseDevicePath(std::u16string_view path, bool hasCard) {
   DevicePath out;
   size_t start = 0;
   while (start <= path.size()) {
@@ -110,7 +112,7 @@ std::expected<DevicePath, Result> ParseDevicePath(std::u16string_view path, bool
     if (name == u"..") {
       if (!out.names.empty()) out.names.pop_back();
     } else if (!name.empty() && name != u".") {
-      if (!IsValidName(name)) return std::unexpected(kErrorInvalidName);
+      if (!IsValidName(name)) return Unexpected{kErrorInvalidName};
       out.names.emplace_back(name);
     }
     start = end + 1;
@@ -137,8 +139,8 @@ std::string HostPath(const std::vector<std::u16string>& names, size_t count) {
 
 // Opens path (relative to base, "" for base itself) as if base were "/": ".." and
 // symbolic links, absolute ones too, never lead out of base. One system call.
-std::expected<UniqueFd, int> OpenConfined(int base, const std::string& path, uint64_t flags,
-                                          uint64_t mode = 0) {
+Expected<UniqueFd, int> OpenConfined(int base, const std::string& path, uint64_t flags,
+                                     uint64_t mode = 0) {
   open_how how{};
   how.flags = flags | O_CLOEXEC;
   how.mode = mode;
@@ -148,121 +150,208 @@ std::expected<UniqueFd, int> OpenConfined(int base, const std::string& path, uin
   for (int attempt = 0;; ++attempt) {
     const long fd = syscall(SYS_openat2, base, target, &how, sizeof how);
     if (fd >= 0) return UniqueFd(static_cast<int>(fd));
-    if ((errno != EAGAIN && errno != EINTR) || attempt == 8) return std::unexpected(errno);
+    if ((errno != EAGAIN && errno != EINTR) || attempt == 8) return Unexpected{errno};
   }
 }
 
-// The device's case table maps no other letter onto an ASCII one, so ASCII names compare
-// without conversion: most names are ASCII and folders can be large.
-bool AsciiEqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+}  // namespace
 
-// The stored name of the entry in folder that name denotes: the exact case when present,
-// else the first entry equal without regard to case; nullopt when there is none.
-std::expected<std::optional<std::string>, Result> FindInFolder(int folder,
-                                                               std::u16string_view name) {
-  const std::string wanted = Utf16ToUtf8(name);
-  struct stat st;
-  if (fstatat(folder, wanted.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return wanted;
-  if (errno != ENOENT) return std::unexpected(ResultFromErrno(errno, Stage::kName));
-
-  const int listFd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (listFd < 0) return std::unexpected(ResultFromErrno(errno, Stage::kFolder));
-  DIR* dir = fdopendir(listFd);
-  if (dir == nullptr) {
-    close(listFd);
-    return std::unexpected(ResultFromErrno(errno, Stage::kFolder));
+// A case-blind index of each folder read recently: creating thousands of files in one
+// folder must not read the whole folder again for every new name.
+class HostFolderIndex {
+ public:
+  // The stored name of the entry in the folder open as folder that name denotes: the
+  // exact case when present, else the first entry equal without regard to case; nullopt
+  // when there is none.
+  Expected<std::optional<std::string>, Result> Find(int folder, std::u16string_view name) {
+    std::string exact = Utf16ToUtf8(name);
+    struct stat st;
+    if (fstatat(folder, exact.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return exact;
+    if (errno != ENOENT) return Unexpected{ResultFromErrno(errno, Stage::kName)};
+    if (fstat(folder, &st) != 0) return Unexpected{ResultFromErrno(errno, Stage::kFolder)};
+    Listing* listing = Current(st);
+    if (listing == nullptr) {
+      auto read = Read(folder, st);
+      if (!read) return Unexpected{read.error()};
+      listing = *read;
+    }
+    const auto it = listing->names.find(Key(name));
+    if (it == listing->names.end()) return std::optional<std::string>();
+    return it->second;
   }
-  const bool ascii = IsAscii(wanted);
-  std::optional<std::string> found;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view stored = entry->d_name;
-    if (stored == "." || stored == "..") continue;
-    const bool same = ascii ? AsciiEqualsNoCase(stored, wanted)
-                            : EqualsNoCase(Utf8ToUtf16(stored), name);
-    if (same) {
-      found.emplace(stored);
-      break;
+
+  // Adds a name this program has just created in the folder, so that the index stays
+  // current without a new read. Another program adding a name in the same microseconds
+  // goes unseen by case-blind lookups until the folder changes again; lookups in the
+  // name's exact case never use the index.
+  void Created(int folder, const std::string& stored) {
+    struct stat st;
+    if (fstat(folder, &st) != 0) return;
+    for (Listing& listing : listings_) {
+      if (listing.device == st.st_dev && listing.inode == st.st_ino) {
+        listing.names.emplace(Key(Utf8ToUtf16(stored)), stored);
+        listing.changed = st.st_ctim;
+      }
     }
   }
-  closedir(dir);
-  return found;
-}
+
+ private:
+  // Enough for a tree copy going folder by folder; bounds the memory held.
+  static constexpr size_t kMaxListings = 8;
+
+  struct Listing {
+    dev_t device;
+    ino_t inode;
+    timespec changed;  // the folder's change time when it was read
+    std::unordered_map<std::u16string, std::string> names;  // Key(name) -> stored name
+  };
+
+  static std::u16string Key(std::u16string_view name) {
+    std::u16string key(name);
+    for (char16_t& c : key) c = UpperCase(c);
+    return key;
+  }
+
+  // The listing of the folder, if nothing was added to or removed from it since: every
+  // such change sets the folder's change time, and this kernel gives a change that
+  // follows a stat a new fine-grained time.
+  Listing* Current(const struct stat& st) {
+    for (Listing& listing : listings_) {
+      if (listing.device == st.st_dev && listing.inode == st.st_ino &&
+          listing.changed.tv_sec == st.st_ctim.tv_sec &&
+          listing.changed.tv_nsec == st.st_ctim.tv_nsec) {
+        return &listing;
+      }
+    }
+    return nullptr;
+  }
+
+  // Reads the folder whose status (taken before reading, so that a change during the read
+  // makes the listing stale) is st.
+  Expected<Listing*, Result> Read(int folder, const struct stat& st) {
+    const int listFd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (listFd < 0) return Unexpected{ResultFromErrno(errno, Stage::kFolder)};
+    DIR* dir = fdopendir(listFd);
+    if (dir == nullptr) {
+      close(listFd);
+      return Unexpected{ResultFromErrno(errno, Stage::kFolder)};
+    }
+    Listing listing{st.st_dev, st.st_ino, st.st_ctim, {}};
+    while (const dirent* entry = readdir(dir)) {
+      const std::string_view stored = entry->d_name;
+      if (stored == "." || stored == "..") continue;
+      listing.names.emplace(Key(Utf8ToUtf16(stored)), stored);  // the first match stays
+    }
+    closedir(dir);
+    std::erase_if(listings_, [&](const Listing& old) {
+      return old.device == st.st_dev && old.inode == st.st_ino;
+    });
+    if (listings_.size() == kMaxListings) listings_.erase(listings_.begin());
+    listings_.push_back(std::move(listing));
+    return &listings_.back();
+  }
+
+  std::vector<Listing> listings_;  // oldest first
+};
+
+namespace {
 
 // Where a device path leads when its case differs from the stored one.
 struct Located {
-  std::string folder;  // stored path of the folder holding the last name
+  UniqueFd folderFd;   // the folder holding the last name, open for reading
+  std::string folder;  // its stored path
   std::string name;    // stored last name, or the name as asked when nothing matches
   bool exists = false;
 };
-
-// Walks the folders one by one, each opened afresh from base so that symbolic links on
-// the way resolve exactly as in OpenConfined. Only taken after the exact case missed.
-std::expected<Located, Result> Locate(int base, const std::vector<std::u16string>& names) {
-  Located out;
-  for (size_t i = 0; i < names.size(); ++i) {
-    auto folder = OpenConfined(base, out.folder, O_RDONLY | O_DIRECTORY);
-    if (!folder) return std::unexpected(ResultFromErrno(folder.error(), Stage::kFolder));
-    auto found = FindInFolder(folder->Get(), names[i]);
-    if (!found) return std::unexpected(found.error());
-    const bool last = i + 1 == names.size();
-    if (!last) {
-      if (!*found) return std::unexpected(kErrorPathNotFound);
-      out.folder = Join(out.folder, **found);
-    } else {
-      out.exists = found->has_value();
-      out.name = out.exists ? std::move(**found) : Utf16ToUtf8(names[i]);
-    }
-  }
-  return out;
-}
 
 // Resolves device paths of one folder tree (the device root or the card) and opens what
 // they name. The exact case costs one system call; another case walks the folders.
 class Resolver {
  public:
-  explicit Resolver(int base) : base_(base) {}
+  Resolver(int base, HostFolderIndex& index) : base_(base), index_(index) {}
 
   // Opens the existing entry that the first count names denote.
-  std::expected<UniqueFd, Result> OpenEntry(const std::vector<std::u16string>& names,
-                                            size_t count, uint64_t flags) const {
+  Expected<UniqueFd, Result> OpenEntry(const std::vector<std::u16string>& names,
+                                       size_t count, uint64_t flags) const {
     const Stage stage = count == names.size() ? Stage::kName : Stage::kFolder;
     auto fd = OpenConfined(base_, HostPath(names, count), flags);
-    if (fd) return fd;
-    if (fd.error() != ENOENT) return std::unexpected(ResultFromErrno(fd.error(), stage));
-    auto located = Locate(base_, {names.begin(), names.begin() + count});
-    if (!located) return std::unexpected(located.error());
-    if (!located->exists) return std::unexpected(ResultFromErrno(ENOENT, stage));
+    if (fd) return std::move(*fd);
+    if (fd.error() != ENOENT || count == 0) {
+      return Unexpected{ResultFromErrno(fd.error(), stage)};
+    }
+    auto located = Locate({names.begin(), names.begin() + count});
+    if (!located) return Unexpected{located.error()};
+    if (!located->exists) return Unexpected{ResultFromErrno(ENOENT, stage)};
     fd = OpenConfined(base_, Join(located->folder, located->name), flags);
-    if (!fd) return std::unexpected(ResultFromErrno(fd.error(), stage));
-    return fd;
+    if (!fd) return Unexpected{ResultFromErrno(fd.error(), stage)};
+    return std::move(*fd);
   }
 
   // Opens the file the names denote for writing, creating it under the asked name when no
   // entry of that name exists in any case.
-  std::expected<UniqueFd, Result> OpenForWriting(const std::vector<std::u16string>& names,
-                                                 uint64_t flags) const {
+  Expected<UniqueFd, Result> OpenForWriting(const std::vector<std::u16string>& names,
+                                            uint64_t flags) const {
     auto fd = OpenConfined(base_, HostPath(names, names.size()), flags);
-    if (fd) return fd;
-    if (fd.error() != ENOENT) return std::unexpected(ResultFromErrno(fd.error(), Stage::kName));
-    auto located = Locate(base_, names);
-    if (!located) return std::unexpected(located.error());
-    // A dangling link is followed, so its target is created, still inside base.
-    fd = OpenConfined(base_, Join(located->folder, located->name), flags | O_CREAT, 0666);
-    if (!fd) return std::unexpected(ResultFromErrno(fd.error(), Stage::kWrite));
-    return fd;
+    if (fd) return std::move(*fd);
+    if (fd.error() != ENOENT) return Unexpected{ResultFromErrno(fd.error(), Stage::kName)};
+    auto located = Locate(names);
+    if (!located) return Unexpected{located.error()};
+    if (located->exists) {
+      // A dangling link is followed, so its target is created, still inside base.
+      fd = OpenConfined(base_, Join(located->folder, located->name), flags | O_CREAT, 0666);
+      if (!fd) return Unexpected{ResultFromErrno(fd.error(), Stage::kWrite)};
+      return std::move(*fd);
+    }
+    // One name relative to a confined folder; O_NOFOLLOW refuses a link planted meanwhile.
+    const int created =
+        openat(located->folderFd.Get(), located->name.c_str(),
+               static_cast<int>(flags) | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (created < 0) return Unexpected{ResultFromErrno(errno, Stage::kWrite)};
+    index_.Created(located->folderFd.Get(), located->name);
+    return UniqueFd(created);
+  }
+
+  // Creates the folder the names denote in its parent, unless the name is taken in any
+  // case.
+  Result MakeFolder(const std::vector<std::u16string>& names) const {
+    auto parent = OpenEntry(names, names.size() - 1, O_RDONLY | O_DIRECTORY);
+    if (!parent) return parent.error();
+    auto taken = index_.Find(parent->Get(), names.back());
+    if (!taken) return taken.error();
+    if (*taken) return kErrorAlreadyExists;
+    // mkdirat never follows a link in the last name, and that name holds no "/".
+    const std::string name = Utf16ToUtf8(names.back());
+    if (mkdirat(parent->Get(), name.c_str(), 0777) != 0) {
+      return ResultFromErrno(errno, Stage::kName);
+    }
+    index_.Created(parent->Get(), name);
+    return kSuccess;
   }
 
  private:
+  // Walks the folders one by one, each opened afresh from base so that symbolic links on
+  // the way resolve exactly as in OpenConfined. Only taken after the exact case missed.
+  Expected<Located, Result> Locate(const std::vector<std::u16string>& names) const {
+    Located out;
+    for (size_t i = 0; i < names.size(); ++i) {
+      auto folder = OpenConfined(base_, out.folder, O_RDONLY | O_DIRECTORY);
+      if (!folder) return Unexpected{ResultFromErrno(folder.error(), Stage::kFolder)};
+      auto found = index_.Find(folder->Get(), names[i]);
+      if (!found) return Unexpected{found.error()};
+      if (i + 1 < names.size()) {
+        if (!*found) return Unexpected{kErrorPathNotFound};
+        out.folder = Join(out.folder, **found);
+      } else {
+        out.folderFd = std::move(*folder);
+        out.exists = found->has_value();
+        out.name = out.exists ? std::move(**found) : Utf16ToUtf8(names[i]);
+      }
+    }
+    return out;
+  }
+
   int base_;
+  HostFolderIndex& index_;
 };
 
 uint32_t AttributesOf(const struct stat& st) {
@@ -284,85 +373,105 @@ Result WriteAll(int fd, std::string_view bytes) {
 }
 
 // Reads up to maxBytes; a read that fails part way yields what came before it.
-std::string ReadUpTo(int fd, uint64_t sizeHint, uint64_t maxBytes) {
-  constexpr uint64_t kChunk = 64 * 1024;
-  std::string bytes;
-  bytes.resize(std::min(maxBytes, sizeHint));
+// Reads into data until size bytes arrived or the file ends; returns the count.
+size_t ReadFully(int fd, char* data, size_t size) {
   size_t got = 0;
-  while (got < maxBytes) {
-    if (got == bytes.size()) bytes.resize(std::min<uint64_t>(maxBytes, got + kChunk));
-    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+  while (got < size) {
+    const ssize_t n = read(fd, data + got, size - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  bytes.resize(got);
+  return got;
+}
+
+// The file's bytes, at most maxBytes. The size the file reported is read into one
+// buffer; a file that has grown since is read on in chunks.
+std::string ReadUpTo(int fd, uint64_t sizeHint, uint64_t maxBytes) {
+  const size_t expected = static_cast<size_t>(std::min(maxBytes, sizeHint));
+  std::string bytes;
+  // The callback's size argument is not used: this standard library passes the capacity.
+  bytes.resize_and_overwrite(expected, [&](char* data, size_t) {
+    PrepareBigBuffer(data, expected);
+    return ReadFully(fd, data, expected);
+  });
+  char chunk[16 * 1024];
+  bool more = bytes.size() == expected;
+  while (more && bytes.size() < maxBytes) {
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(sizeof chunk, maxBytes - bytes.size()));
+    const size_t n = ReadFully(fd, chunk, want);
+    bytes.append(chunk, n);
+    more = n == want;
+  }
   return bytes;
 }
 
 }  // namespace
 
-std::expected<std::unique_ptr<HostFileSystem>, std::string> HostFileSystem::Open(
+Expected<std::unique_ptr<HostFileSystem>, std::string> HostFileSystem::Open(
     const std::string& filesRoot, const std::string& cardRoot) {
-  auto openFolder = [](const std::string& path, const char* what)
-      -> std::expected<UniqueFd, std::string> {
+  auto openFolder = [](const std::string& path,
+                       const char* what) -> Expected<UniqueFd, std::string> {
     const int fd = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-      return std::unexpected(std::string("cannot open ") + what + " " + path + ": " +
-                             std::strerror(errno));
+      return Unexpected{std::string("cannot open ") + what + " " + path + ": " +
+                        std::strerror(errno)};
     }
     return UniqueFd(fd);
   };
   auto root = openFolder(filesRoot, "the device's file folder");
-  if (!root) return std::unexpected(root.error());
+  if (!root) return Unexpected{root.error()};
   UniqueFd card;
   if (!cardRoot.empty()) {
     auto opened = openFolder(cardRoot, "the storage card folder");
-    if (!opened) return std::unexpected(opened.error());
+    if (!opened) return Unexpected{opened.error()};
     card = std::move(*opened);
   }
   // Without openat2 the device could not be kept inside its folder: refuse to start.
   if (auto probe = OpenConfined(root->Get(), "", O_PATH); !probe) {
-    return std::unexpected("cannot confine lookups to " + filesRoot + " (openat2: " +
-                           std::strerror(probe.error()) + "; Linux 5.6 or later is needed)");
+    return Unexpected{"cannot confine lookups to " + filesRoot + " (openat2: " +
+                      std::strerror(probe.error()) + "; Linux 5.6 or later is needed)"};
   }
-  return std::unique_ptr<HostFileSystem>(new HostFileSystem(root->Release(), card.Release()));
+  return std::unique_ptr<HostFileSystem>(
+      new HostFileSystem(root->Release(), card.Release()));
 }
 
-HostFileSystem::HostFileSystem(int rootFd, int cardFd) : rootFd_(rootFd), cardFd_(cardFd) {}
+HostFileSystem::HostFileSystem(int rootFd, int cardFd)
+    : rootFd_(rootFd), cardFd_(cardFd), index_(std::make_unique<HostFolderIndex>()) {}
 
 HostFileSystem::~HostFileSystem() {
   close(rootFd_);
   if (cardFd_ >= 0) close(cardFd_);
 }
 
-std::expected<uint32_t, Result> HostFileSystem::GetAttributes(std::u16string_view path) {
+Expected<uint32_t, Result> HostFileSystem::GetAttributes(std::u16string_view path) {
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
-  if (!parsed) return std::unexpected(parsed.error());
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_);
+  if (!parsed) return Unexpected{parsed.error()};
+  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
   auto fd = resolver.OpenEntry(parsed->names, parsed->names.size(), O_PATH);
-  if (!fd) return std::unexpected(fd.error());
+  if (!fd) return Unexpected{fd.error()};
   struct stat st;
-  if (fstat(fd->Get(), &st) != 0) return std::unexpected(ResultFromErrno(errno, Stage::kName));
+  if (fstat(fd->Get(), &st) != 0) return Unexpected{ResultFromErrno(errno, Stage::kName)};
   return AttributesOf(st);
 }
 
-std::expected<std::string, Result> HostFileSystem::ReadFile(std::u16string_view path,
-                                                            uint64_t maxBytes) {
+Expected<std::string, Result> HostFileSystem::ReadFile(std::u16string_view path,
+                                                       uint64_t maxBytes) {
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
-  if (!parsed) return std::unexpected(parsed.error());
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_);
+  if (!parsed) return Unexpected{parsed.error()};
+  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
   // O_NONBLOCK: a pipe planted in the device must not hang the program at open.
   auto fd = resolver.OpenEntry(parsed->names, parsed->names.size(),
                                O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (!fd) return std::unexpected(fd.error());
+  if (!fd) return Unexpected{fd.error()};
   struct stat st;
-  if (fstat(fd->Get(), &st) != 0) return std::unexpected(ResultFromErrno(errno, Stage::kRead));
-  if (!S_ISREG(st.st_mode)) return std::unexpected(kErrorAccessDenied);
+  if (fstat(fd->Get(), &st) != 0) return Unexpected{ResultFromErrno(errno, Stage::kRead)};
+  if (!S_ISREG(st.st_mode)) return Unexpected{kErrorAccessDenied};
   try {
     return ReadUpTo(fd->Get(), static_cast<uint64_t>(st.st_size), maxBytes);
   } catch (const std::exception&) {  // a file larger than memory
-    return std::unexpected(kErrorNotEnoughMemory);
+    return Unexpected{kErrorNotEnoughMemory};
   }
 }
 
@@ -370,7 +479,7 @@ Result HostFileSystem::WriteFile(std::u16string_view path, std::string_view byte
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
   if (!parsed) return parsed.error();
   if (parsed->names.empty()) return kErrorAccessDenied;  // the root folder itself
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_);
+  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
   // Opened without O_TRUNC: a read-only file must be refused before it loses anything.
   auto fd = resolver.OpenForWriting(parsed->names, O_WRONLY | O_NONBLOCK | O_NOCTTY);
   if (!fd) return fd.error();
@@ -378,7 +487,8 @@ Result HostFileSystem::WriteFile(std::u16string_view path, std::string_view byte
   if (fstat(fd->Get(), &st) != 0) return ResultFromErrno(errno, Stage::kWrite);
   // The program runs as root, which ignores permission bits: read-only is enforced here.
   if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) return kErrorAccessDenied;
-  if (ftruncate(fd->Get(), 0) != 0) return ResultFromErrno(errno, Stage::kWrite);
+  if (st.st_size != 0 && ftruncate(fd->Get(), 0) != 0)
+    return ResultFromErrno(errno, Stage::kWrite);
   return WriteAll(fd->Get(), bytes);
 }
 
@@ -386,19 +496,7 @@ Result HostFileSystem::CreateFolder(std::u16string_view path) {
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
   if (!parsed) return parsed.error();
   if (parsed->names.empty()) return kErrorAlreadyExists;  // the root or the card itself
-  const std::vector<std::u16string>& names = parsed->names;
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_);
-  auto parent = resolver.OpenEntry(names, names.size() - 1, O_RDONLY | O_DIRECTORY);
-  if (!parent) return parent.error();
-  // The device keeps one entry per name whatever its case.
-  auto taken = FindInFolder(parent->Get(), names.back());
-  if (!taken) return taken.error();
-  if (*taken) return kErrorAlreadyExists;
-  // One name relative to a confined folder, and mkdirat never follows a link at the end.
-  if (mkdirat(parent->Get(), Utf16ToUtf8(names.back()).c_str(), 0777) != 0) {
-    return ResultFromErrno(errno, Stage::kName);
-  }
-  return kSuccess;
+  return Resolver(parsed->onCard ? cardFd_ : rootFd_, *index_).MakeFolder(parsed->names);
 }
 
 }  // namespace varnisk::platform

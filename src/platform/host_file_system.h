@@ -2,7 +2,6 @@
 // The device's file system on the host: a folder (DEV/files) that is the device's root
 // "\", and optionally a host folder shown on the device as "\Storage Card".
 
-#include <expected>
 #include <memory>
 #include <string>
 
@@ -10,20 +9,23 @@
 
 namespace varnisk::platform {
 
+class HostFolderIndex;
+
 // Every host file it touches lies inside the device folder (or the card folder for card
 // paths): lookups resolve symbolic links as if the folder were "/", and creations happen
-// through an opened parent folder. Owns the two folder descriptors.
+// through an opened parent folder. Owns the two folder descriptors; not for use from
+// several threads at once.
 class HostFileSystem : public FileSystem {
  public:
   // Opens the device's root folder filesRoot (a host path); cardRoot, when not empty, is
   // the host folder shown as "\Storage Card". Fails with a message naming the folder.
-  static std::expected<std::unique_ptr<HostFileSystem>, std::string> Open(
+  static Expected<std::unique_ptr<HostFileSystem>, std::string> Open(
       const std::string& filesRoot, const std::string& cardRoot);
   ~HostFileSystem() override;
 
-  std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
-  std::expected<std::string, Result> ReadFile(std::u16string_view path,
-                                              uint64_t maxBytes) override;
+  Expected<uint32_t, Result> GetAttributes(std::u16string_view path) override;
+  Expected<std::string, Result> ReadFile(std::u16string_view path,
+                                         uint64_t maxBytes) override;
   Result WriteFile(std::u16string_view path, std::string_view bytes) override;
   Result CreateFolder(std::u16string_view path) override;
 
@@ -34,6 +36,8 @@ class HostFileSystem : public FileSystem {
 
   int rootFd_;
   int cardFd_;  // -1 without a card
+  // Folder listings for case-blind lookups, shared by both folder trees.
+  std::unique_ptr<HostFolderIndex> index_;
 };
 
 }  // namespace varnisk::platform

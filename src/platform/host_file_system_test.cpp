@@ -22,8 +22,23 @@ namespace fs = std::filesystem;
 
 // The error code of an answer, kSuccess when there is none.
 template <typename T>
-Result CodeOf(const std::expected<T, Result>& answer) {
+Result CodeOf(const Expected<T, Result>& answer) {
   return answer ? kSuccess : answer.error();
+}
+
+// The attributes by name ("readonly archive"), or "error N".
+std::string AttributeNames(FileSystem& files, std::u16string_view path) {
+  const auto attributes = files.GetAttributes(path);
+  if (!attributes) return "error " + std::to_string(attributes.error());
+  const std::pair<uint32_t, const char*> names[] = {{kAttributeReadOnly, "readonly"},
+                                                    {kAttributeHidden, "hidden"},
+                                                    {kAttributeDirectory, "directory"},
+                                                    {kAttributeArchive, "archive"}};
+  std::string out;
+  for (const auto& [bit, name] : names) {
+    if (*attributes & bit) out += (out.empty() ? "" : " ") + std::string(name);
+  }
+  return out;
 }
 
 // A temporary area TEMP holding the device folder TEMP/device, a card folder TEMP/card and,
@@ -71,8 +86,10 @@ class HostFileSystemTest : public testing::Test {
       lstat(it->path().c_str(), &st);
       std::string& entry = entries[it->path().string()];
       entry = std::to_string(st.st_mode) + " ";
-      if (it->is_symlink()) entry += fs::read_symlink(it->path()).string();
-      else if (it->is_regular_file()) entry += Get(it->path());
+      if (it->is_symlink())
+        entry += fs::read_symlink(it->path()).string();
+      else if (it->is_regular_file())
+        entry += Get(it->path());
     }
     return entries;
   }
@@ -129,7 +146,8 @@ TEST_F(HostFileSystemTest, PathsAimedOutsideNameMissingFoldersInside) {
     EXPECT_EQ(files->CreateFolder(path + u"\\new"), kErrorPathNotFound);
   }
   // Host system files only ever read: a fault here must not damage the machine.
-  for (const char16_t* path : {u"/etc/passwd", u"\\..\\..\\etc\\passwd", u"..\\ETC\\PASSWD"}) {
+  for (const char16_t* path :
+       {u"/etc/passwd", u"\\..\\..\\etc\\passwd", u"..\\ETC\\PASSWD"}) {
     SCOPED_TRACE(Utf16ToUtf8(path));
     EXPECT_EQ(Read(*files, path), "error 3");
   }
@@ -142,13 +160,14 @@ TEST_F(HostFileSystemTest, LinksOutOfTheDeviceReachNothingOutside) {
   PlantLinksOut();
   auto opened = OpenDevice();
   FileSystem* files = opened.get();
-  const char16_t* links[] = {u"abs_file",     u"rel_file",     u"abs_dir",
+  const char16_t* links[] = {u"abs_file",     u"rel_file",      u"abs_dir",
                              u"REL_DIR",      u"sub\\deep_dir", u"dangling_abs",
-                             u"DANGLING_REL", u"dangling_dir", u"magic"};
+                             u"DANGLING_REL", u"dangling_dir",  u"magic"};
   const char16_t* belows[] = {u"", u"\\secret.txt", u"\\folder\\inner.txt", u"\\new.txt"};
   std::vector<std::u16string> paths;
   for (const char16_t* link : links) {
-    for (const char16_t* below : belows) paths.push_back(u"\\" + std::u16string(link) + below);
+    for (const char16_t* below : belows)
+      paths.push_back(u"\\" + std::u16string(link) + below);
   }
   for (const std::u16string& path : paths) {
     SCOPED_TRACE(Utf16ToUtf8(path));
@@ -208,23 +227,25 @@ TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {
     const char* name;
     bool folder;
     mode_t mode;
-    uint32_t expected;
+    const char* expected;
   } cases[] = {
-      {"rw-r--r--", false, 0644, kAttributeArchive},
-      {"r--r--r--", false, 0444, kAttributeArchive | kAttributeReadOnly},
-      {"---------", false, 0000, kAttributeArchive | kAttributeReadOnly},
-      {"-w-------", false, 0200, kAttributeArchive},
-      {"-----w---", false, 0020, kAttributeArchive},
-      {"folder rwxr-xr-x", true, 0755, kAttributeDirectory},
-      {"folder r-xr-xr-x", true, 0555, kAttributeDirectory | kAttributeReadOnly},
+      {"rw-r--r--", false, 0644, "archive"},
+      {"r--r--r--", false, 0444, "readonly archive"},
+      {"---------", false, 0000, "readonly archive"},
+      {"-w-------", false, 0200, "archive"},
+      {"-----w---", false, 0020, "archive"},
+      {"folder rwxr-xr-x", true, 0755, "directory"},
+      {"folder r-xr-xr-x", true, 0555, "readonly directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path path = device_ / c.name;
-    if (c.folder) fs::create_directory(path);
-    else Put(path, "x");
+    if (c.folder)
+      fs::create_directory(path);
+    else
+      Put(path, "x");
     ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
-    EXPECT_EQ(files->GetAttributes(u"\\" + Utf8ToUtf16(c.name)), c.expected);
+    EXPECT_EQ(AttributeNames(*files, u"\\" + Utf8ToUtf16(c.name)), c.expected);
   }
 }
 
@@ -241,9 +262,27 @@ TEST_F(HostFileSystemTest, ExactCaseWinsWhenANameExistsInSeveralCases) {
     EXPECT_EQ(files->WriteFile(u"\\Sub\\" + Utf8ToUtf16(variant), "rewritten"), kSuccess);
     EXPECT_EQ(Get(device_ / "sub" / variant), "rewritten");
   }
-  const std::string other = Read(*files, u"\\sub\\NAME.txt");
-  EXPECT_EQ(other, "rewritten");
-  EXPECT_EQ(std::distance(fs::directory_iterator(device_ / "sub"), fs::directory_iterator()), 5);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(device_ / "sub"), fs::directory_iterator()), 5);
+}
+
+// Case-blind lookups remember folder listings; a change made on the host behind the
+// device's back must still be seen.
+TEST_F(HostFileSystemTest, FolderChangedOnTheHostIsReadAgain) {
+  auto files = OpenDevice();
+  Put(device_ / "sub" / "Old.txt", "old");
+  ASSERT_EQ(files->WriteFile(u"\\SUB\\first.txt", "1"), kSuccess);  // the listing is read
+  Put(device_ / "sub" / "Added.TXT", "added on the host");
+  fs::remove(device_ / "sub" / "Old.txt");
+  EXPECT_EQ(Read(*files, u"\\sub\\added.txt"), "added on the host");
+  EXPECT_EQ(Read(*files, u"\\sub\\old.txt"), "error 2");
+  EXPECT_EQ(files->WriteFile(u"\\sub\\ADDED.txt", "rewritten"), kSuccess);
+  EXPECT_EQ(files->WriteFile(u"\\sub\\OLD.txt", "new"), kSuccess);
+  EXPECT_EQ(Get(device_ / "sub" / "Added.TXT"), "rewritten");
+  EXPECT_EQ(Get(device_ / "sub" / "OLD.txt"), "new");
+  EXPECT_EQ(files->CreateFolder(u"\\sub\\FIRST.TXT"), kErrorAlreadyExists);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(device_ / "sub"), fs::directory_iterator()), 3);
 }
 
 // A pipe planted in the device would block a plain open for ever.
@@ -261,7 +300,7 @@ TEST_F(HostFileSystemTest, CardFolderIsShownAsStorageCard) {
   auto files = OpenDevice(true);
   EXPECT_EQ(files->WriteFile(u"\\Storage Card\\x.txt", "on card"), kSuccess);
   EXPECT_EQ(Get(card_ / "x.txt"), "on card");
-  EXPECT_EQ(files->GetAttributes(u"\\STORAGE CARD"), kAttributeDirectory);
+  EXPECT_EQ(AttributeNames(*files, u"\\STORAGE CARD"), "directory");
   EXPECT_EQ(files->CreateFolder(u"\\storage card"), kErrorAlreadyExists);
   const struct {
     const char16_t* path;
@@ -298,7 +337,8 @@ TEST_F(HostFileSystemTest, OpenNamesTheFolderItCannotOpen) {
     std::string files, card, named;
   } cases[] = {
       {"missing device", (temp_ / "none").string(), "", (temp_ / "none").string()},
-      {"device is a file", (temp_ / "plain.txt").string(), "", (temp_ / "plain.txt").string()},
+      {"device is a file", (temp_ / "plain.txt").string(), "",
+       (temp_ / "plain.txt").string()},
       {"missing card", device_.string(), (temp_ / "nocard").string(),
        (temp_ / "nocard").string()},
   };

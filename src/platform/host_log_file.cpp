@@ -21,11 +21,11 @@ void WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::expected<std::unique_ptr<HostLogFile>, std::string> HostLogFile::Open(
+Expected<std::unique_ptr<HostLogFile>, std::string> HostLogFile::Open(
     const std::string& path) {
   if (path == "-") return std::unique_ptr<HostLogFile>(new HostLogFile(STDERR_FILENO, false));
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return std::unexpected("cannot open the log " + path + ": " + std::strerror(errno));
+  if (fd < 0) return Unexpected("cannot open the log " + path + ": " + std::strerror(errno));
   return std::unique_ptr<HostLogFile>(new HostLogFile(fd, true));
 }
 

@@ -100,18 +100,18 @@ struct HostDevice::Services {
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
 HostDevice::~HostDevice() = default;
 
-std::expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
+Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
     const DeviceOptions& options) {
   const std::string& dev = options.deviceFolder;
   const std::string filesRoot = dev + "/files";
   const bool isNew = !IsFolder(filesRoot);
-  if (!MakeFolders(filesRoot)) return std::unexpected(Message("cannot make the device folder", filesRoot));
-  if (!MakeFolders(dev + "/state")) return std::unexpected(Message("cannot make the device folder", dev + "/state"));
+  if (!MakeFolders(filesRoot)) return Unexpected(Message("cannot make the device folder", filesRoot));
+  if (!MakeFolders(dev + "/state")) return Unexpected(Message("cannot make the device folder", dev + "/state"));
   if (!options.cardFolder.empty() && !IsFolder(options.cardFolder)) {
-    return std::unexpected("the storage card " + options.cardFolder + " is no folder");
+    return Unexpected("the storage card " + options.cardFolder + " is no folder");
   }
   auto files = HostFileSystem::Open(filesRoot, options.cardFolder);
-  if (!files) return std::unexpected(files.error());
+  if (!files) return Unexpected(files.error());
   std::unique_ptr<HostDevice> device(new HostDevice());
   device->services_->files = std::move(*files);
   device->services_->codePages =

@@ -4,12 +4,12 @@
 // device yet makes a new one, with the platform's standard folders.
 
 #include <cstdint>
-#include <expected>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/expected.h"
 #include "platform/platform.h"
 
 namespace varnisk::platform {
@@ -24,7 +24,7 @@ struct DeviceOptions {
 class HostDevice {
  public:
   // Fails with a message that names the folder and what went wrong.
-  static std::expected<std::unique_ptr<HostDevice>, std::string> Open(
+  static Expected<std::unique_ptr<HostDevice>, std::string> Open(
       const DeviceOptions& options);
   ~HostDevice();
 
@@ -53,7 +53,7 @@ std::optional<std::string> ExistingHostFile(const std::string& path);
 // line breaks.
 class HostLogFile : public LogSink {
  public:
-  static std::expected<std::unique_ptr<HostLogFile>, std::string> Open(const std::string& path);
+  static Expected<std::unique_ptr<HostLogFile>, std::string> Open(const std::string& path);
   ~HostLogFile() override;
   void AppendLog(std::u16string_view text) override;
 
@@ -65,7 +65,7 @@ class HostLogFile : public LogSink {
 
 // Writes a copy of the running program to output in which the bytes currentImage (found
 // exactly once in the program file) are replaced by newImage of the same length.
-std::expected<void, std::string> WriteProgramCopy(std::string_view currentImage,
+Expected<void, std::string> WriteProgramCopy(std::string_view currentImage,
                                                   std::string_view newImage,
                                                   const std::string& output);
 

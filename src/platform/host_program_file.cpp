@@ -11,19 +11,19 @@
 
 namespace varnisk::platform {
 
-std::expected<void, std::string> WriteProgramCopy(std::string_view currentImage,
+Expected<void, std::string> WriteProgramCopy(std::string_view currentImage,
                                                   std::string_view newImage,
                                                   const std::string& output) {
   std::ifstream in("/proc/self/exe", std::ios::binary);
   std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return std::unexpected("cannot read the program file");
+  if (!in.good() && !in.eof()) return Unexpected("cannot read the program file");
   const size_t at = program.find(currentImage);
   if (at == std::string::npos || program.find(currentImage, at + 1) != std::string::npos) {
-    return std::unexpected("the program file holds no single embedded command field");
+    return Unexpected("the program file holds no single embedded command field");
   }
   program.replace(at, newImage.size(), newImage);
   const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-  if (fd < 0) return std::unexpected("cannot write " + output + ": " + std::strerror(errno));
+  if (fd < 0) return Unexpected("cannot write " + output + ": " + std::strerror(errno));
   std::string_view rest = program;
   while (!rest.empty()) {
     const ssize_t n = write(fd, rest.data(), rest.size());
@@ -31,12 +31,12 @@ std::expected<void, std::string> WriteProgramCopy(std::string_view currentImage,
     if (n <= 0) {
       const std::string reason = std::strerror(errno);
       close(fd);
-      return std::unexpected("cannot write " + output + ": " + reason);
+      return Unexpected("cannot write " + output + ": " + reason);
     }
     rest.remove_prefix(static_cast<size_t>(n));
   }
   fchmod(fd, 0755);
-  if (close(fd) != 0) return std::unexpected("cannot write " + output + ": " + std::strerror(errno));
+  if (close(fd) != 0) return Unexpected("cannot write " + output + ": " + std::strerror(errno));
   return {};
 }
 

@@ -4,10 +4,10 @@
 // folder on Linux; tests hand the layers a fake (fake_platform.h) instead.
 
 #include <cstdint>
-#include <expected>
 #include <string>
 #include <string_view>
 
+#include "platform/expected.h"
 #include "platform/result.h"
 
 namespace varnisk::platform {
@@ -43,11 +43,11 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // The attributes of a file or folder, or the error code that says why there are none.
-  virtual std::expected<uint32_t, Result> GetAttributes(std::u16string_view path) = 0;
+  virtual Expected<uint32_t, Result> GetAttributes(std::u16string_view path) = 0;
 
   // The file's first maxBytes bytes (the whole file by default). A file that can be
   // opened but not read to the end yields what was read.
-  virtual std::expected<std::string, Result> ReadFile(std::u16string_view path,
+  virtual Expected<std::string, Result> ReadFile(std::u16string_view path,
                                                       uint64_t maxBytes = UINT64_MAX) = 0;
 
   // Creates the file, or empties an existing one, and writes bytes into it.

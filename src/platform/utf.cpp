@@ -81,8 +81,13 @@ bool IsAscii(std::string_view bytes) {
 }
 
 std::u16string WidenAscii(std::string_view bytes) {
-  std::u16string out(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<uint8_t>(bytes[i]);
+  std::u16string out;
+  // Written once, not cleared first: script files run to megabytes. The callback's size
+  // argument is not used: this standard library passes the capacity there.
+  out.resize_and_overwrite(bytes.size(), [&](char16_t* units, size_t) {
+    for (size_t i = 0; i < bytes.size(); ++i) units[i] = static_cast<uint8_t>(bytes[i]);
+    return bytes.size();
+  });
   return out;
 }
 

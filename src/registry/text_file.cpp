@@ -7,11 +7,17 @@ namespace {
 
 // UTF-16LE bytes as units; an odd last byte is the low byte of a last unit.
 std::u16string Utf16Units(std::string_view bytes) {
-  std::u16string text((bytes.size() + 1) / 2, u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto byte = static_cast<uint8_t>(bytes[i]);
-    text[i / 2] = static_cast<char16_t>(text[i / 2] | (i % 2 ? byte << 8 : byte));
-  }
+  std::u16string text;
+  const size_t count = (bytes.size() + 1) / 2;
+  // The callback's size argument is not used: this standard library passes the capacity.
+  text.resize_and_overwrite(count, [&](char16_t* units, size_t) {
+    for (size_t i = 0; i < count; ++i) {
+      const auto low = static_cast<uint8_t>(bytes[2 * i]);
+      const auto high = 2 * i + 1 < bytes.size() ? static_cast<uint8_t>(bytes[2 * i + 1]) : 0;
+      units[i] = static_cast<char16_t>(low | high << 8);
+    }
+    return count;
+  });
   return text;
 }
 
