@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/device_path.h"
 #include "platform/text_case.h"
 #include "platform/utf.h"
 
@@ -11,30 +12,6 @@ namespace {
 // The longest name the host folder of a device takes, in UTF-8 bytes.
 constexpr size_t kMaxNameBytes = 255;
 
-// The same path rules as the host: "\" or "/" between names, every path from the root,
-// "." ignored, ".." dropping the name before it but never the root.
-Expected<std::vector<std::u16string>, Result> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string> names;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view name = path.substr(start, end - start);
-    if (name == u"..") {
-      if (!names.empty()) names.pop_back();
-    } else if (!name.empty() && name != u".") {
-      for (char16_t c : name) {
-        if (c < 0x20 ||
-            std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
-          return Unexpected{kErrorInvalidName};
-        }
-      }
-      names.emplace_back(name);
-    }
-    start = end + 1;
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -65,7 +42,7 @@ FakeFileSystem::Node* FakeFileSystem::Child(Node& folder, std::u16string_view na
 }
 
 auto FakeFileSystem::Find(std::u16string_view path) -> Expected<Found, Result> {
-  auto names = SplitPath(path);
+  auto names = SplitDevicePath(path);
   if (!names) return Unexpected{names.error()};
   if (names->empty()) return Found{nullptr, &root_, u""};
   Node* folder = &root_;

@@ -12,33 +12,13 @@
 
 #include "platform/fake_file_system.h"
 #include "platform/host_file_system.h"
+#include "platform/file_system_testing.h"
 #include "platform/utf.h"
 
 namespace varnisk::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The error code of an answer, kSuccess when there is none.
-template <typename T>
-Result CodeOf(const Expected<T, Result>& answer) {
-  return answer ? kSuccess : answer.error();
-}
-
-// The attributes by name ("readonly archive"), or "error N".
-std::string AttributeNames(FileSystem& files, std::u16string_view path) {
-  const auto attributes = files.GetAttributes(path);
-  if (!attributes) return "error " + std::to_string(attributes.error());
-  const std::pair<uint32_t, const char*> names[] = {{kAttributeReadOnly, "readonly"},
-                                                    {kAttributeHidden, "hidden"},
-                                                    {kAttributeDirectory, "directory"},
-                                                    {kAttributeArchive, "archive"}};
-  std::string out;
-  for (const auto& [bit, name] : names) {
-    if (*attributes & bit) out += (out.empty() ? "" : " ") + std::string(name);
-  }
-  return out;
-}
 
 // A device on the host: a new temporary folder as its root, removed afterwards.
 class HostWorld {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/device_path.h"
 #include "platform/host_memory.h"
 #include "platform/text_case.h"
 #include "platform/utf.h"
@@ -89,34 +90,11 @@ struct DevicePath {
   std::vector<std::u16string> names;
 };
 
-// Characters the device refuses in a name; control characters (NUL above all) would also
-// cut or bend the host path.
-bool IsValidName(std::u16string_view name) {
-  for (char16_t c : name) {
-    if (c < 0x20 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// device path: ["\" | "/"] name { ("\" | "/") name }; there is no current folder, so
-// every path starts at the root.
 Expected<DevicePath, Result> ParseDevicePath(std::u16string_view path, bool hasCard) {
+  auto names = SplitDevicePath(path);
+  if (!names) return Unexpected{names.error()};
   DevicePath out;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view name = path.substr(start, end - start);
-    if (name == u"..") {
-      if (!out.names.empty()) out.names.pop_back();
-    } else if (!name.empty() && name != u".") {
-      if (!IsValidName(name)) return Unexpected{kErrorInvalidName};
-      out.names.emplace_back(name);
-    }
-    start = end + 1;
-  }
+  out.names = std::move(*names);
   if (hasCard && !out.names.empty() && EqualsNoCase(out.names.front(), kCardFolder)) {
     out.onCard = true;
     out.names.erase(out.names.begin());
