@@ -64,6 +64,14 @@ Expected<Options, std::string> ParseCommandLine(const std::vector<std::string>& 
       (arg == "--help" ? options.help : options.version) = true;
       continue;
     }
+    // --reg-export takes a key when one follows (a word that is no option).
+    if (arg == "--reg-export") {
+      options.regExport = inlineValue.value_or("");
+      if (!inlineValue && i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+        options.regExport = args[++i];
+      }
+      continue;
+    }
     auto value = [&]() -> Expected<std::string, std::string> {
       if (inlineValue) return *inlineValue;
       if (i + 1 >= args.size()) return Unexpected(arg + " needs a value");

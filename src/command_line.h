@@ -18,6 +18,7 @@ struct Options {
   std::optional<uint32_t> codePage;
   std::string platform = "pocketpc";
   std::optional<std::string> embed;
+  std::optional<std::string> regExport;  // empty: the whole registry
   std::string output;
   bool version = false;
   bool help = false;

@@ -34,6 +34,8 @@ std::string UsageText() {
       "  --log FILE          log every executed line and its result to FILE (- for stderr)\n"
       "  --codepage N        the device's ANSI code page (default 936)\n"
       "  --platform NAME     pocketpc (default), pocketpc4 or smartphone\n"
+      "  --reg-export [KEY]  print the device registry, or KEY (HKLM\\Software\\X) with\n"
+      "                      everything below it, as a registry script, and exit\n"
       "  --embed TEXT --output FILE\n"
       "                      write a copy of the program that runs TEXT when started\n"
       "                      without a script line (at most 27 characters)\n"

@@ -10,6 +10,7 @@
 #include "help_text.h"
 #include "platform/host_platform.h"
 #include "platform/utf.h"
+#include "registry/reg_export.h"
 #include "resources/embedded_command.h"
 #include "ui/none_ui.h"
 
@@ -32,6 +33,30 @@ int WriteEmbeddedCopy(const Options& options) {
   return written ? 0 : Fail(written.error());
 }
 
+// Opens the device the options name (with the card, when one is given).
+Expected<std::unique_ptr<platform::HostDevice>, std::string> OpenDevice(const Options& options,
+                                                                       const std::string& card) {
+  platform::DeviceOptions deviceOptions;
+  deviceOptions.deviceFolder = options.device.empty() ? platform::DefaultDeviceFolder() : options.device;
+  deviceOptions.cardFolder = card;
+  deviceOptions.ansiCodePage = options.codePage.value_or(936);
+  deviceOptions.helpPage = HelpPage();
+  return platform::HostDevice::Open(deviceOptions);
+}
+
+int ExportRegistry(const Options& options) {
+  auto device = OpenDevice(options, options.card);
+  if (!device) return Fail(device.error());
+  const std::u16string key = platform::Utf8ToUtf16(*options.regExport);
+  auto text = registry::ExportRegistry(*(*device)->View().registry, key);
+  if (!text) {
+    return Fail(text.error() == kEInvalidArg ? "no registry key is named " + *options.regExport
+                                             : "the registry has no key " + *options.regExport);
+  }
+  std::fwrite(text->data(), 1, text->size(), stdout);
+  return 0;
+}
+
 int Run(const Options& options) {
   if (options.ui == "gui" || options.ui == "tty") {
     return Fail("--ui " + options.ui + " is not available in this build; use --ui none");
@@ -46,12 +71,7 @@ int Run(const Options& options) {
       line = "\\Storage Card\\" + file->substr(slash + 1);
     }
   }
-  platform::DeviceOptions deviceOptions;
-  deviceOptions.deviceFolder = options.device.empty() ? platform::DefaultDeviceFolder() : options.device;
-  deviceOptions.cardFolder = card;
-  deviceOptions.ansiCodePage = options.codePage.value_or(936);
-  deviceOptions.helpPage = HelpPage();
-  auto device = platform::HostDevice::Open(deviceOptions);
+  auto device = OpenDevice(options, card);
   if (!device) return Fail(device.error());
   if (options.codePage && !(*device)->SupportsCodePage(*options.codePage)) {
     return Fail("code page " + std::to_string(*options.codePage) + " is not supported");
@@ -93,5 +113,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->embed) return WriteEmbeddedCopy(*options);
+  if (options->regExport) return ExportRegistry(*options);
   return Run(*options);
 }

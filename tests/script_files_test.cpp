@@ -69,9 +69,9 @@ TEST_F(ScriptFilesTest, LoadRunsAScriptWithItsOwnPath) {
 
 TEST_F(ScriptFilesTest, RegistryAndXmlFilesGoToTheirConsumers) {
   WriteCard("r.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\X]\n\"a\"=\"b\"\n");
-  WriteCard("p.xml", "<wap-provisioningdoc/>");
-  EXPECT_EQ(Run("LOAD \\Storage Card\\r.reg").status, 255);
-  EXPECT_EQ(Run("LOAD \\Storage Card\\p.xml").status, 255);
+  WriteCard("p.xml", "<wap-provisioningdoc><characteristic type=\"Registry\"/></wap-provisioningdoc>");
+  EXPECT_EQ(Run("LOAD \\Storage Card\\r.reg").status, 0);
+  EXPECT_EQ(Run("LOAD \\Storage Card\\p.xml").status, 0);
   WriteCard("lower.reg", "regedit4\nEVAL x=3");
   EXPECT_EQ(Run("LOAD \\Storage Card\\lower.reg").status, 3);
 }

@@ -7,11 +7,15 @@
 #include "engine/text.h"
 #include "files/open_matching_files.h"
 #include "registry/load_file.h"
+#include "registry/reg_command.h"
 
 namespace varnisk::engine {
 namespace {
 
 Result Load(Command& command) { return registry::LoadFile(command.app, command.args); }
+Result Registry(Command& command) {
+  return registry::RegCommand(command.app, TextView(command.args));
+}
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -28,7 +32,7 @@ constexpr Keyword kKeywords[] = {
     {u"DLGX", FormDialog, false, "DLGX caption,form: ask the user through a form"},
     {u"LINK", NotImplemented, false, "LINK shortcut,target: write a shortcut file"},
     {u"FILE", NotImplemented, false, "FILE ...: copy, delete, write files and make folders"},
-    {u"REGX", NotImplemented, false, "REGX key\\value...: read, write, compare or delete a registry value"},
+    {u"REGX", Registry, false, "REGX key\\value...: read, write, compare or delete a registry value"},
     {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
     {u"SEND", NotImplemented, false, "SEND keys: send key strokes"},
     {u"WAIT", NotImplemented, false, "WAIT ms: pause"},

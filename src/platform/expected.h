@@ -13,6 +13,7 @@ namespace varnisk {
 
 template <class E>
 struct Unexpected {
+  Unexpected(E e) : error(std::move(e)) {}
   E error;
 };
 template <class E>

@@ -105,6 +105,36 @@ Result FakeFileSystem::CreateFolder(std::u16string_view path) {
   return kSuccess;
 }
 
+Result FakeFileSystem::DeleteFile(std::u16string_view path) {
+  if (Result fault = Record("delete", path)) return fault;
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry == nullptr) return kErrorFileNotFound;
+  if (found->parent == nullptr || found->entry->folder || found->entry->readOnly) {
+    return kErrorAccessDenied;
+  }
+  Erase(*found);
+  return kSuccess;
+}
+
+Result FakeFileSystem::RemoveFolder(std::u16string_view path) {
+  if (Result fault = Record("rmdir", path)) return fault;
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry == nullptr) return kErrorFileNotFound;
+  if (found->parent == nullptr || !found->entry->folder || found->entry->readOnly) {
+    return kErrorAccessDenied;
+  }
+  if (!found->entry->children.empty()) return kErrorDirNotEmpty;
+  Erase(*found);
+  return kSuccess;
+}
+
+void FakeFileSystem::Erase(const Found& found) {
+  std::erase_if(found.parent->children,
+                [&](const Node& child) { return &child == found.entry; });
+}
+
 Result FakeFileSystem::SetReadOnly(std::u16string_view path, bool readOnly) {
   auto found = Find(path);
   if (!found) return found.error();

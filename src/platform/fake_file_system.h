@@ -21,6 +21,8 @@ class FakeFileSystem : public FileSystem {
                                          uint64_t maxBytes) override;
   Result WriteFile(std::u16string_view path, std::string_view bytes) override;
   Result CreateFolder(std::u16string_view path) override;
+  Result DeleteFile(std::u16string_view path) override;
+  Result RemoveFolder(std::u16string_view path) override;
 
   // What was asked of the file system, one line per call ("read \a.vks"), with the path
   // as the caller wrote it.
@@ -52,6 +54,8 @@ class FakeFileSystem : public FileSystem {
   // Records the call and answers the fault set for it, if any.
   Result Record(const char* verb, std::u16string_view path);
   Expected<Found, Result> Find(std::u16string_view path);
+  // Takes an existing entry out of its folder.
+  static void Erase(const Found& found);
   static Node* Child(Node& folder, std::u16string_view name);
   static void List(const Node& folder, const std::string& prefix,
                    std::vector<std::string>& out);

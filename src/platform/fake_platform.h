@@ -1,12 +1,13 @@
 #pragma once
-// A fake device for unit tests: in-memory files, a clock that stands still, code pages
-// that know only ASCII and UTF-8, and a configuration manager and log that record what
-// they were given.
+// A fake device for unit tests: in-memory files and registry, a clock that stands still,
+// code pages that know only ASCII and UTF-8, and a configuration manager and log that
+// record what they were given.
 
 #include <string>
 #include <vector>
 
 #include "platform/fake_file_system.h"
+#include "platform/fake_registry.h"
 #include "platform/platform.h"
 
 namespace varnisk::platform {
@@ -47,8 +48,9 @@ struct FakePlatform {
   FakeClock clock;
   FakeCodePages codePages;
   FakeConfigManager configManager;
+  FakeRegistry registry;
 
-  Platform View() { return Platform{&files, &clock, &codePages, &configManager}; }
+  Platform View() { return Platform{&files, &clock, &codePages, &configManager, &registry}; }
 };
 
 }  // namespace varnisk::platform

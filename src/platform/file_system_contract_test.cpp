@@ -305,6 +305,74 @@ TYPED_TEST(FileSystemContract, OverlongNameIsOutOfRange) {
   }
 }
 
+// Each refusal leaves the device as it was.
+TYPED_TEST(FileSystemContract, DeleteFileAndRemoveFolderRefuseAsTheDeviceDoes) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Docs\\a.txt", "x"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Locked.txt", "keep"), kSuccess);
+  ASSERT_EQ(this->Files().CreateFolder(u"\\LockedDir"), kSuccess);
+  this->device_.SetReadOnly(u"\\Locked.txt");
+  this->device_.SetReadOnly(u"\\LockedDir");
+  const std::string before = this->device_.Listing();
+  enum Operation { kDelete, kRemoveFolder };
+  const struct {
+    const char* label;
+    Operation operation;
+    const char16_t* path;
+    Result expected;
+  } cases[] = {
+      {"delete a folder", kDelete, u"\\DOCS", kErrorAccessDenied},
+      {"delete the root", kDelete, u"\\", kErrorAccessDenied},
+      {"delete a read-only file", kDelete, u"\\locked.TXT", kErrorAccessDenied},
+      {"delete a missing file", kDelete, u"\\docs\\none.txt", kErrorFileNotFound},
+      {"delete in a missing folder", kDelete, u"\\none\\a.txt", kErrorPathNotFound},
+      {"delete below a file", kDelete, u"\\docs\\a.txt\\b", kErrorPathNotFound},
+      {"delete an invalid name", kDelete, u"\\docs\\a*.txt", kErrorInvalidName},
+      {"remove a folder holding a file", kRemoveFolder, u"\\docs", kErrorDirNotEmpty},
+      {"remove a file", kRemoveFolder, u"\\Docs\\A.txt", kErrorAccessDenied},
+      {"remove the root", kRemoveFolder, u"\\..", kErrorAccessDenied},
+      {"remove a read-only folder", kRemoveFolder, u"\\lockeddir", kErrorAccessDenied},
+      {"remove a missing folder", kRemoveFolder, u"\\none", kErrorFileNotFound},
+      {"remove in a missing folder", kRemoveFolder, u"\\none\\sub", kErrorPathNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.operation == kDelete ? this->Files().DeleteFile(c.path)
+                                     : this->Files().RemoveFolder(c.path),
+              c.expected);
+  }
+  EXPECT_EQ(this->device_.Listing(), before);
+  EXPECT_EQ(this->Read(u"\\Locked.txt"), "keep");
+}
+
+// Names are looked up without regard to case; once gone, a name is free in any case.
+TYPED_TEST(FileSystemContract, DeletedNamesAreGoneAndFreeAgain) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs\\Sub"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Docs\\ReadMe.txt", "x"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Docs\\Other.txt", "y"), kSuccess);
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\DOCS\\README.TXT"), "archive");
+
+  EXPECT_EQ(this->Files().DeleteFile(u"\\docs\\readme.TXT"), kSuccess);
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\ \\Docs\\Other.txt \\Docs\\Sub\\");
+  EXPECT_EQ(AttributeNames(this->Files(), u"\\DOCS\\README.TXT"), "error 2");
+  EXPECT_EQ(this->Files().DeleteFile(u"\\Docs\\ReadMe.txt"), kErrorFileNotFound);
+  EXPECT_EQ(this->Files().RemoveFolder(u"\\DOCS\\SUB"), kSuccess);
+  EXPECT_EQ(this->Files().RemoveFolder(u"\\docs\\sub"), kErrorFileNotFound);
+  EXPECT_EQ(this->Files().CreateFolder(u"\\docs\\README.txt"), kSuccess);
+  EXPECT_EQ(this->Files().WriteFile(u"\\DOCS\\sub", "now a file"), kSuccess);
+  EXPECT_EQ(this->device_.Listing(),
+            "\\Docs\\ \\Docs\\Other.txt \\Docs\\README.txt\\ \\Docs\\sub");
+  EXPECT_EQ(this->Read(u"\\Docs\\Other.txt"), "y");
+
+  for (const char16_t* file : {u"\\docs\\other.txt", u"\\docs\\SUB"}) {
+    EXPECT_EQ(this->Files().DeleteFile(file), kSuccess);
+  }
+  EXPECT_EQ(this->Files().RemoveFolder(u"\\Docs\\readme.txt"), kSuccess);
+  EXPECT_EQ(this->Files().RemoveFolder(u"\\docs"), kSuccess);
+  EXPECT_EQ(this->device_.Listing(), "");
+}
+
 // What only the fake promises: its record of calls, its set-up helpers, its faults.
 TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
   FakeFileSystem files;
@@ -313,8 +381,11 @@ TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
   (void)device.WriteFile(u"\\a\\x.txt", "1");
   (void)device.ReadFile(u"\\A\\X.TXT", 1);
   (void)device.GetAttributes(u"\\B");
-  EXPECT_EQ(files.Calls(), (std::vector<std::string>{"mkdir \\A", "write \\a\\x.txt",
-                                                     "read \\A\\X.TXT", "attributes \\B"}));
+  (void)device.DeleteFile(u"\\a\\X.txt");
+  (void)device.RemoveFolder(u"\\a");
+  EXPECT_EQ(files.Calls(),
+            (std::vector<std::string>{"mkdir \\A", "write \\a\\x.txt", "read \\A\\X.TXT",
+                                      "attributes \\B", "delete \\a\\X.txt", "rmdir \\a"}));
   files.ClearCalls();
   EXPECT_TRUE(files.Calls().empty());
 }
@@ -335,7 +406,9 @@ TEST(FakeFileSystemTest, FailedCallChangesNothing) {
   ASSERT_EQ(files.WriteFile(u"\\x.txt", "old"), kSuccess);
   files.FailCall("write \\x.txt", kErrorWriteFault);
   files.FailCall("read \\y.txt", kErrorReadFault);
+  files.FailCall("delete \\x.txt", kErrorAccessDenied);
   EXPECT_EQ(files.WriteFile(u"\\x.txt", "new"), kErrorWriteFault);
+  EXPECT_EQ(files.DeleteFile(u"\\x.txt"), kErrorAccessDenied);
   EXPECT_EQ(CodeOf(files.ReadFile(u"\\y.txt", UINT64_MAX)), kErrorReadFault);
   EXPECT_EQ(files.WriteFile(u"\\X.TXT", "other spelling"), kSuccess);
   EXPECT_EQ(files.Listing(), "\\x.txt");

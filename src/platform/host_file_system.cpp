@@ -173,6 +173,25 @@ class HostFolderIndex {
     }
   }
 
+  // Takes a name this program has just removed out of the folder's listing. before is the
+  // folder's change time taken just before the removal: a listing that was not current
+  // then, or that holds names equal without regard to case (another of which should now
+  // answer), is dropped instead and read again when next needed.
+  void Removed(int folder, const std::string& stored, const timespec& before) {
+    struct stat st;
+    if (fstat(folder, &st) != 0) {
+      listings_.clear();
+      return;
+    }
+    std::erase_if(listings_, [&](Listing& listing) {
+      if (listing.device != st.st_dev || listing.inode != st.st_ino) return false;
+      if (listing.twins || !SameTime(listing.changed, before)) return true;
+      listing.names.erase(Key(Utf8ToUtf16(stored)));
+      listing.changed = st.st_ctim;
+      return false;
+    });
+  }
+
  private:
   // Enough for a tree copy going folder by folder; bounds the memory held.
   static constexpr size_t kMaxListings = 8;
@@ -182,7 +201,12 @@ class HostFolderIndex {
     ino_t inode;
     timespec changed;  // the folder's change time when it was read
     std::unordered_map<std::u16string, std::string> names;  // Key(name) -> stored name
+    bool twins;  // some names are equal without regard to case
   };
+
+  static bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  }
 
   static std::u16string Key(std::u16string_view name) {
     std::u16string key(name);
@@ -196,8 +220,7 @@ class HostFolderIndex {
   Listing* Current(const struct stat& st) {
     for (Listing& listing : listings_) {
       if (listing.device == st.st_dev && listing.inode == st.st_ino &&
-          listing.changed.tv_sec == st.st_ctim.tv_sec &&
-          listing.changed.tv_nsec == st.st_ctim.tv_nsec) {
+          SameTime(listing.changed, st.st_ctim)) {
         return &listing;
       }
     }
@@ -214,11 +237,14 @@ class HostFolderIndex {
       close(listFd);
       return Unexpected{ResultFromErrno(errno, Stage::kFolder)};
     }
-    Listing listing{st.st_dev, st.st_ino, st.st_ctim, {}};
+    Listing listing{st.st_dev, st.st_ino, st.st_ctim, {}, false};
     while (const dirent* entry = readdir(dir)) {
       const std::string_view stored = entry->d_name;
       if (stored == "." || stored == "..") continue;
-      listing.names.emplace(Key(Utf8ToUtf16(stored)), stored);  // the first match stays
+      // The first match stays.
+      if (!listing.names.emplace(Key(Utf8ToUtf16(stored)), stored).second) {
+        listing.twins = true;
+      }
     }
     closedir(dir);
     std::erase_if(listings_, [&](const Listing& old) {
@@ -303,6 +329,41 @@ class Resolver {
       return ResultFromErrno(errno, Stage::kName);
     }
     index_.Created(parent->Get(), name);
+    return kSuccess;
+  }
+
+  // Removes the name the names denote from its folder: a file when folder is false, an
+  // empty folder when it is true. Judged by what the device sees there, so a symbolic
+  // link counts as what it leads to (one leading nowhere as a file), but only the link
+  // itself is ever removed: unlinkat acts on one name in a confined folder.
+  Result Remove(const std::vector<std::u16string>& names, bool folder) const {
+    auto parent = OpenEntry(names, names.size() - 1, O_RDONLY | O_DIRECTORY);
+    if (!parent) return parent.error();
+    auto found = index_.Find(parent->Get(), names.back());
+    if (!found) return found.error();
+    if (!*found) return kErrorFileNotFound;
+    const std::string& stored = **found;
+    struct stat entry, seen, before;
+    if (fstatat(parent->Get(), stored.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      return ResultFromErrno(errno, Stage::kName);
+    }
+    seen = entry;
+    if (S_ISLNK(entry.st_mode)) {
+      if (auto target = OpenEntry(names, names.size(), O_PATH)) fstat(target->Get(), &seen);
+    }
+    // The program runs as root, which ignores permission bits: read-only is kept here.
+    const bool readOnly = !S_ISLNK(seen.st_mode) && (seen.st_mode & 0222) == 0;
+    // Removing a link shown as a folder would not remove the folder it shows.
+    const bool refused = folder ? !S_ISDIR(seen.st_mode) || S_ISLNK(entry.st_mode)
+                                : S_ISDIR(seen.st_mode);
+    if (refused || readOnly) return kErrorAccessDenied;
+    if (fstat(parent->Get(), &before) != 0) return ResultFromErrno(errno, Stage::kFolder);
+    if (unlinkat(parent->Get(), stored.c_str(), folder ? AT_REMOVEDIR : 0) != 0) {
+      // A folder that is not empty may also be reported as EEXIST.
+      return folder && errno == EEXIST ? kErrorDirNotEmpty
+                                       : ResultFromErrno(errno, Stage::kName);
+    }
+    index_.Removed(parent->Get(), stored, before.st_ctim);
     return kSuccess;
   }
 
@@ -475,6 +536,20 @@ Result HostFileSystem::CreateFolder(std::u16string_view path) {
   if (!parsed) return parsed.error();
   if (parsed->names.empty()) return kErrorAlreadyExists;  // the root or the card itself
   return Resolver(parsed->onCard ? cardFd_ : rootFd_, *index_).MakeFolder(parsed->names);
+}
+
+Result HostFileSystem::DeleteFile(std::u16string_view path) {
+  auto parsed = ParseDevicePath(path, cardFd_ >= 0);
+  if (!parsed) return parsed.error();
+  if (parsed->names.empty()) return kErrorAccessDenied;  // the root or the card itself
+  return Resolver(parsed->onCard ? cardFd_ : rootFd_, *index_).Remove(parsed->names, false);
+}
+
+Result HostFileSystem::RemoveFolder(std::u16string_view path) {
+  auto parsed = ParseDevicePath(path, cardFd_ >= 0);
+  if (!parsed) return parsed.error();
+  if (parsed->names.empty()) return kErrorAccessDenied;
+  return Resolver(parsed->onCard ? cardFd_ : rootFd_, *index_).Remove(parsed->names, true);
 }
 
 }  // namespace varnisk::platform

@@ -28,6 +28,8 @@ class HostFileSystem : public FileSystem {
                                          uint64_t maxBytes) override;
   Result WriteFile(std::u16string_view path, std::string_view bytes) override;
   Result CreateFolder(std::u16string_view path) override;
+  Result DeleteFile(std::u16string_view path) override;
+  Result RemoveFolder(std::u16string_view path) override;
 
  private:
   HostFileSystem(int rootFd, int cardFd);

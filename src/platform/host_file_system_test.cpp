@@ -124,6 +124,8 @@ TEST_F(HostFileSystemTest, PathsAimedOutsideNameMissingFoldersInside) {
     EXPECT_EQ(CodeOf(files->GetAttributes(path)), kErrorPathNotFound);
     EXPECT_EQ(files->WriteFile(path, "changed"), kErrorPathNotFound);
     EXPECT_EQ(files->CreateFolder(path + u"\\new"), kErrorPathNotFound);
+    EXPECT_EQ(files->DeleteFile(path), kErrorPathNotFound);
+    EXPECT_EQ(files->RemoveFolder(path), kErrorPathNotFound);
   }
   // Host system files only ever read: a fault here must not damage the machine.
   for (const char16_t* path :
@@ -201,6 +203,95 @@ TEST_F(HostFileSystemTest, LinksResolveAsIfTheDeviceWereTheHostRoot) {
   EXPECT_TRUE(fs::is_directory(mirrored / "made"));
 }
 
+enum class Removal { kDeleteFile, kRemoveFolder };
+
+// Removes one name of the device per row, in order, and says what the device answered.
+struct RemovalCase {
+  const char* label;
+  Removal removal;
+  const char16_t* path;
+  Result expected;
+};
+
+void RunRemovals(FileSystem& files, const std::vector<RemovalCase>& cases) {
+  for (const RemovalCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.removal == Removal::kDeleteFile ? files.DeleteFile(c.path)
+                                                : files.RemoveFolder(c.path),
+              c.expected);
+  }
+}
+
+// Deleting through a planted link removes at most the link itself: what it aims at
+// outside stays (TearDown checks), and a link is judged by what the device sees there.
+TEST_F(HostFileSystemTest, RemovalsThroughLinksOutOfTheDeviceRemoveOnlyLinks) {
+  PlantLinksOut();
+  auto files = OpenDevice();
+  RunRemovals(
+      *files,
+      {
+          {"file below a link to a folder", Removal::kDeleteFile, u"\\abs_dir\\secret.txt",
+           kErrorPathNotFound},
+          {"folder below a link", Removal::kRemoveFolder, u"\\REL_DIR\\folder",
+           kErrorPathNotFound},
+          {"below a deep link", Removal::kDeleteFile, u"\\sub\\deep_dir\\folder\\inner.txt",
+           kErrorPathNotFound},
+          {"below a magic link", Removal::kDeleteFile, u"\\magic\\secret.txt",
+           kErrorPathNotFound},
+          {"a link is never removed as a folder", Removal::kRemoveFolder, u"\\dangling_dir",
+           kErrorAccessDenied},
+          {"link to a file", Removal::kDeleteFile, u"\\abs_file", kSuccess},
+          {"relative link to a file", Removal::kDeleteFile, u"\\Rel_File", kSuccess},
+          {"dangling link", Removal::kDeleteFile, u"\\DANGLING_ABS", kSuccess},
+          {"link to a folder, which leads nowhere inside", Removal::kDeleteFile, u"\\abs_dir",
+           kSuccess},
+      });
+  for (const char* gone : {"abs_file", "rel_file", "dangling_abs", "abs_dir"}) {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(device_ / gone))) << gone;
+  }
+  for (const char* kept : {"rel_dir", "dangling_dir", "magic", "sub/deep_dir"}) {
+    EXPECT_TRUE(fs::is_symlink(device_ / kept)) << kept;
+  }
+}
+
+// With decoys inside the device where the links land, removals behind the links reach
+// the decoys; links shown as folders stay, and a read-only target keeps its link.
+TEST_F(HostFileSystemTest, RemovalsBehindLinksReachOnlyTheDecoysInside) {
+  PlantLinksOut();
+  const fs::path mirrored = device_ / fs::relative(temp_ / "outside", "/");
+  for (const fs::path& decoy : {device_ / "outside", mirrored}) {
+    fs::create_directories(decoy / "folder");
+    Put(decoy / "secret.txt", "decoy");
+    Put(decoy / "folder" / "inner.txt", "inner decoy");
+  }
+  ASSERT_EQ(chmod((device_ / "outside" / "secret.txt").c_str(), 0444), 0);
+  auto files = OpenDevice();
+  RunRemovals(
+      *files,
+      {
+          {"link to a read-only file", Removal::kDeleteFile, u"\\rel_file", kErrorAccessDenied},
+          {"link shown as a folder is not a file", Removal::kDeleteFile, u"\\Abs_Dir",
+           kErrorAccessDenied},
+          {"link shown as a folder is not removed", Removal::kRemoveFolder, u"\\rel_dir",
+           kErrorAccessDenied},
+          {"link to a file", Removal::kDeleteFile, u"\\abs_file", kSuccess},
+          {"file behind a link to a folder", Removal::kDeleteFile, u"\\abs_dir\\secret.txt",
+           kSuccess},
+          {"folder behind a link, still full", Removal::kRemoveFolder, u"\\rel_dir\\Folder",
+           kErrorDirNotEmpty},
+          {"file in it", Removal::kDeleteFile, u"\\rel_dir\\folder\\INNER.TXT", kSuccess},
+          {"folder behind a link, now empty", Removal::kRemoveFolder, u"\\rel_dir\\folder",
+           kSuccess},
+      });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(device_ / "abs_file")));
+  EXPECT_FALSE(fs::exists(mirrored / "secret.txt"));
+  EXPECT_EQ(Get(device_ / "outside" / "secret.txt"), "decoy");
+  EXPECT_FALSE(fs::exists(device_ / "outside" / "folder"));
+  EXPECT_TRUE(fs::is_symlink(device_ / "rel_file"));
+  EXPECT_TRUE(fs::is_symlink(device_ / "abs_dir"));
+  EXPECT_TRUE(fs::is_symlink(device_ / "rel_dir"));
+}
+
 TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {
   auto files = OpenDevice();
   const struct {
@@ -263,6 +354,26 @@ TEST_F(HostFileSystemTest, FolderChangedOnTheHostIsReadAgain) {
   EXPECT_EQ(files->CreateFolder(u"\\sub\\FIRST.TXT"), kErrorAlreadyExists);
   EXPECT_EQ(
       std::distance(fs::directory_iterator(device_ / "sub"), fs::directory_iterator()), 3);
+}
+
+// A removal keeps the remembered listing true: a name the host holds in another case
+// answers once its twin is gone, and a name the host added behind the device's back is
+// still found after a removal in the same folder.
+TEST_F(HostFileSystemTest, RemovalKeepsCaseBlindLookupsTrue) {
+  Put(device_ / "sub" / "name.txt", "lower");
+  Put(device_ / "sub" / "NAME.TXT", "upper");
+  auto files = OpenDevice();
+  ASSERT_EQ(files->WriteFile(u"\\SUB\\first.txt", "1"), kSuccess);  // the listing is read
+  EXPECT_EQ(files->DeleteFile(u"\\sub\\name.txt"), kSuccess);
+  EXPECT_EQ(Read(*files, u"\\SUB\\Name.Txt"), "upper");
+  Put(device_ / "sub" / "Added.TXT", "added on the host");
+  EXPECT_EQ(files->DeleteFile(u"\\sub\\first.txt"), kSuccess);
+  EXPECT_EQ(Read(*files, u"\\SUB\\added.txt"), "added on the host");
+  EXPECT_EQ(Read(*files, u"\\SUB\\FIRST.TXT"), "error 2");
+  EXPECT_EQ(files->DeleteFile(u"\\Sub\\name.txt"), kSuccess);
+  EXPECT_EQ(Read(*files, u"\\SUB\\name.txt"), "error 2");
+  EXPECT_EQ(files->DeleteFile(u"\\Sub\\ADDED.txt"), kSuccess);
+  EXPECT_TRUE(fs::is_empty(device_ / "sub"));
 }
 
 // A pipe planted in the device would block a plain open for ever.

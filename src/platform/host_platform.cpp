@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "platform/host_code_pages.h"
 #include "platform/host_file_system.h"
+#include "platform/host_registry.h"
+#include "platform/provisioning.h"
 
 namespace varnisk::platform {
 namespace {
@@ -57,11 +60,64 @@ class HostClock : public Clock {
   std::optional<LocalTime> fixed_;
 };
 
-// Provisioning XML is applied once the device registry exists; until then a document
-// is refused as not applied.
-class PendingConfigManager : public ConfigManager {
+// The device registry, opened the first time a command uses it: most command lines never
+// touch the registry and should not pay for opening a database.
+class LazyRegistry : public RegistryStore {
  public:
-  Result ProcessConfigXml(std::u16string_view) override { return kENotImpl; }
+  explicit LazyRegistry(std::string path) : path_(std::move(path)) {}
+
+  Expected<KeyHandle, Result> CreateKey(RootKey root, std::u16string_view path) override {
+    if (!Ready()) return Unexpected{kErrorOpenFailed};
+    return store_->CreateKey(root, path);
+  }
+  Expected<KeyHandle, Result> OpenKey(RootKey root, std::u16string_view path) override {
+    if (!Ready()) return Unexpected{kErrorOpenFailed};
+    return store_->OpenKey(root, path);
+  }
+  void CloseKey(KeyHandle key) override {
+    if (Ready()) store_->CloseKey(key);
+  }
+  Result SetValue(KeyHandle key, std::u16string_view name, uint32_t type,
+                  std::string_view data) override {
+    return Ready() ? store_->SetValue(key, name, type, data) : kErrorOpenFailed;
+  }
+  Result QueryValue(KeyHandle key, std::u16string_view name, uint32_t* type, void* buffer,
+                    uint32_t capacity, uint32_t* size) override {
+    return Ready() ? store_->QueryValue(key, name, type, buffer, capacity, size)
+                   : kErrorOpenFailed;
+  }
+  Result DeleteValue(KeyHandle key, std::u16string_view name) override {
+    return Ready() ? store_->DeleteValue(key, name) : kErrorOpenFailed;
+  }
+  Result DeleteKey(RootKey root, std::u16string_view path) override {
+    return Ready() ? store_->DeleteKey(root, path) : kErrorOpenFailed;
+  }
+  Result BeginBatch() override { return Ready() ? store_->BeginBatch() : kErrorOpenFailed; }
+  Result EndBatch() override { return Ready() ? store_->EndBatch() : kErrorOpenFailed; }
+  Result CancelBatch() override { return Ready() ? store_->CancelBatch() : kErrorOpenFailed; }
+  Expected<std::vector<RegistryKeyRecord>, Result> ExportKeys(
+      RootKey root, std::u16string_view path) override {
+    if (!Ready()) return Unexpected{kErrorOpenFailed};
+    return store_->ExportKeys(root, path);
+  }
+
+ private:
+  // A registry that cannot be opened is said once; every operation then fails.
+  bool Ready() {
+    if (store_ || failed_) return store_ != nullptr;
+    auto opened = HostRegistry::Open(path_);
+    if (opened) {
+      store_ = std::move(*opened);
+    } else {
+      failed_ = true;
+      std::fprintf(stderr, "varnisk: %s\n", opened.error().c_str());
+    }
+    return store_ != nullptr;
+  }
+
+  std::string path_;
+  std::unique_ptr<HostRegistry> store_;
+  bool failed_ = false;
 };
 
 std::string Message(const std::string& what, const std::string& path) {
@@ -94,7 +150,8 @@ struct HostDevice::Services {
   std::unique_ptr<HostFileSystem> files;
   HostClock clock;
   std::unique_ptr<HostCodePages> codePages;
-  PendingConfigManager configManager;
+  std::unique_ptr<LazyRegistry> registry;
+  std::unique_ptr<ProvisioningManager> configManager;
 };
 
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
@@ -114,15 +171,18 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
   if (!files) return Unexpected(files.error());
   std::unique_ptr<HostDevice> device(new HostDevice());
   device->services_->files = std::move(*files);
-  device->services_->codePages =
-      std::make_unique<HostCodePages>(options.ansiCodePage, ModuleFolders());
+  Services& services = *device->services_;
+  services.codePages = std::make_unique<HostCodePages>(options.ansiCodePage, ModuleFolders());
+  services.registry = std::make_unique<LazyRegistry>(dev + "/registry.db");
+  services.configManager =
+      std::make_unique<ProvisioningManager>(*services.files, *services.registry);
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
 
 Platform HostDevice::View() {
   return Platform{services_->files.get(), &services_->clock, services_->codePages.get(),
-                  &services_->configManager};
+                  services_->configManager.get(), services_->registry.get()};
 }
 
 bool HostDevice::SupportsCodePage(uint32_t codePage) {

@@ -14,6 +14,7 @@ constexpr MessageEntry kMessages[] = {
     {kErrorFileNotFound, u"The file cannot be found.\r\n"},
     {kErrorPathNotFound, u"The path cannot be found.\r\n"},
     {kErrorAccessDenied, u"Access is denied.\r\n"},
+    {kErrorInvalidHandle, u"The handle is not valid.\r\n"},
     {kErrorNotEnoughMemory, u"Not enough memory.\r\n"},
     {kErrorWriteFault, u"The device cannot write.\r\n"},
     {kErrorReadFault, u"The device cannot read.\r\n"},
@@ -39,6 +40,9 @@ constexpr MessageEntry kMessages[] = {
     {kEAbort, u"The operation was aborted.\r\n"},
     {kEFail, u"Unspecified error.\r\n"},
     {kEInvalidArg, u"One or more arguments are not valid.\r\n"},
+    {kConfigMalformedDocument, u"The provisioning document is malformed.\r\n"},
+    {kConfigUnknownEntry, u"The provisioning document names an unknown provider or operation.\r\n"},
+    {kConfigApplyFailed, u"A provisioning change could not be applied.\r\n"},
 };
 
 }  // namespace

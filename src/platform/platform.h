@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/expected.h"
 #include "platform/result.h"
@@ -55,6 +56,15 @@ class FileSystem {
 
   // Creates one folder whose parent exists; kErrorAlreadyExists when the name is taken.
   virtual Result CreateFolder(std::u16string_view path) = 0;
+
+  // Deletes a file. A read-only file, a folder or the root gives kErrorAccessDenied, as
+  // on the device; a missing file kErrorFileNotFound, a missing folder above it
+  // kErrorPathNotFound.
+  virtual Result DeleteFile(std::u16string_view path) = 0;
+
+  // Removes an empty folder. kErrorDirNotEmpty while it holds entries; a file, a
+  // read-only folder or the root gives kErrorAccessDenied; missing names as DeleteFile.
+  virtual Result RemoveFolder(std::u16string_view path) = 0;
 };
 
 // Date and time of the device.
@@ -97,6 +107,8 @@ class ConfigManager {
   virtual Result ProcessConfigXml(std::u16string_view document) = 0;
 };
 
+class RegistryStore;
+
 // The device as the layers see it: one role interface per service. The pointers are
 // not owned; whoever builds a Platform keeps the services alive for the whole run.
 struct Platform {
@@ -104,6 +116,7 @@ struct Platform {
   Clock* clock = nullptr;
   CodePages* codePages = nullptr;
   ConfigManager* configManager = nullptr;
+  RegistryStore* registry = nullptr;
 };
 
 }  // namespace varnisk::platform
@@ -116,6 +129,80 @@ class LogSink {
  public:
   virtual ~LogSink() = default;
   virtual void AppendLog(std::u16string_view text) = 0;
+};
+
+}  // namespace varnisk::platform
+
+namespace varnisk::platform {
+
+// The four roots of the device registry, with the platform's handle values.
+enum class RootKey : uint32_t {
+  kClassesRoot = 0x80000000,
+  kCurrentUser = 0x80000001,
+  kLocalMachine = 0x80000002,
+  kUsers = 0x80000003,
+};
+
+// Registry value types (the platform's numbers); a registry script may name any other.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+constexpr uint32_t kRegMuiSz = 21;
+
+// An open registry key. 0 is the null handle, which every operation refuses.
+using KeyHandle = uint64_t;
+
+struct RegistryValue {
+  std::u16string name;  // as stored; empty for the default value
+  uint32_t type = 0;
+  std::string data;
+};
+
+// A key with its values, as an export lists it.
+struct RegistryKeyRecord {
+  RootKey root = RootKey::kLocalMachine;
+  std::u16string path;  // below the root, levels joined with "\"; empty for the root
+  std::vector<RegistryValue> values;  // the default value first, then by name without case
+};
+
+// The device registry. Keys are named by a root and a path below it ("Software\X");
+// key and value names compare without regard to case and keep the case they were
+// created with. An empty value name is the key's default value. Each operation is
+// atomic; several programs may use one device's registry at once without losing writes.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+
+  // Creates the key, with every missing key above it, or opens it when it exists.
+  virtual Expected<KeyHandle, Result> CreateKey(RootKey root, std::u16string_view path) = 0;
+  // Opens an existing key; kErrorFileNotFound when there is none.
+  virtual Expected<KeyHandle, Result> OpenKey(RootKey root, std::u16string_view path) = 0;
+  virtual void CloseKey(KeyHandle key) = 0;
+
+  virtual Result SetValue(KeyHandle key, std::u16string_view name, uint32_t type,
+                          std::string_view data) = 0;
+  // Reads the value into buffer (capacity bytes) and its size into *size. A missing key
+  // or value gives kErrorFileNotFound and leaves the buffer alone; a value larger than
+  // capacity gives kErrorMoreData, writes nothing and sets *size to the size needed.
+  virtual Result QueryValue(KeyHandle key, std::u16string_view name, uint32_t* type,
+                            void* buffer, uint32_t capacity, uint32_t* size) = 0;
+  virtual Result DeleteValue(KeyHandle key, std::u16string_view name) = 0;
+  // Deletes the key with every key and value below it. A root itself cannot be deleted.
+  virtual Result DeleteKey(RootKey root, std::u16string_view path) = 0;
+
+  // Everything between BeginBatch and EndBatch lands together or not at all (a program
+  // killed in between leaves the registry as it was). Batches do not nest.
+  virtual Result BeginBatch() = 0;
+  virtual Result EndBatch() = 0;
+  // Ends the batch without keeping anything it changed.
+  virtual Result CancelBatch() = 0;
+
+  // The key and every key below it, parents before children and siblings sorted by name
+  // without regard to case; kErrorFileNotFound when the key does not exist.
+  virtual Expected<std::vector<RegistryKeyRecord>, Result> ExportKeys(
+      RootKey root, std::u16string_view path) = 0;
 };
 
 }  // namespace varnisk::platform

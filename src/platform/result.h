@@ -14,6 +14,7 @@ constexpr Result kErrorInvalidFunction = 1;
 constexpr Result kErrorFileNotFound = 2;
 constexpr Result kErrorPathNotFound = 3;
 constexpr Result kErrorAccessDenied = 5;
+constexpr Result kErrorInvalidHandle = 6;
 constexpr Result kErrorNotEnoughMemory = 8;
 constexpr Result kErrorWriteFault = 29;
 constexpr Result kErrorReadFault = 30;
@@ -40,6 +41,19 @@ constexpr Result kENoInterface = 0x80004002;
 constexpr Result kEAbort = 0x80004004;
 constexpr Result kEFail = 0x80004005;
 constexpr Result kEInvalidArg = 0x80070057;
+
+// What ProcessConfigXml answers besides 0, in the range of the platform's configuration
+// errors.
+// The document is not one this manager can read: not well-formed XML (or holding a NUL),
+// no provider, an element or text where none belongs, a characteristic without type, a
+// parm without name, a bad datatype, number, base64 text, key root or device path,
+// nesting deeper than kMaxProvisioningNesting, a nocharacteristic naming a whole root,
+// a Copy without its one Source.
+constexpr Result kConfigMalformedDocument = 0x80042009;
+// A provider, file operation or operation parm that is not known.
+constexpr Result kConfigUnknownEntry = 0x80042004;
+// A registry or file operation failed while the document was applied.
+constexpr Result kConfigApplyFailed = 0x80042007;
 
 // What the platform returns when it cannot make a window for a dialog.
 constexpr Result kDialogFailed = 0xFFFFFFFF;

@@ -21,8 +21,10 @@ TEST(LoadFileTest, ChoosesTheConsumerByContent) {
       {"empty file runs an empty script", "", 0, 0},
       {"XML, even malformed", "\r\n  <wap-provisioningdoc", kEFail, 1},
       {"XML after a byte-order mark in UTF-8", "\xEF\xBB\xBF<a/>", kEFail, 1},
-      {"registry header", "\n\nREGEDIT4\n[HKLM\\x]", kENotImpl, 0},
-      {"registry header version 5", "Windows Registry Editor Version 5.00\r\n", kENotImpl, 0},
+      {"registry header", "\n\nREGEDIT4\n[HKLM\\x]", 0, 0},
+      {"registry header version 5", "Windows Registry Editor Version 5.00\r\n", 0, 0},
+      {"header without a line break", "REGEDIT4", 0, 0},
+      {"registry body that makes no sense", "REGEDIT4\nx", kErrorNotRegistryFile, 0},
       {"lower-case header is a script", "regedit4\nEVAL x=3", 3, 0},
       {"Chinese title before the script", "\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87 EVAL x=4", 4, 0},
   };
