@@ -87,8 +87,10 @@ class Importer {
   explicit Importer(RegistryStore& store) : store_(store) {}
   ~Importer() { CloseCurrent(); }
 
-  // Applies one assembled line; false when it makes no sense.
+  // Applies one assembled line; false when it makes no sense. A line is empty only when
+  // it was a lone "\" at the end of the text.
   bool Apply(std::u16string_view line) {
+    if (line.empty()) return false;
     switch (line.front()) {
       case u'[':
         ApplyKeyLine(line);

@@ -91,6 +91,7 @@ TEST(ImportRegTextTest, KeyLines) {
       {"garbage line skipped", "[HKLM\\B]\nnonsense\n\"c\"=\"d\"", 1017,
        "HKLM HKLM\\B c=1:\"d\\0\""},
       {"blank lines and comments", "\r\n\r\n; c\r\n[HKLM\\B]\r\n\r\n", 0, "HKLM HKLM\\B"},
+      {"a backslash ends the text", "[HKLM\\B]\r\n\"a\"=\"1\"\r\n\\", 1017, "HKLM HKLM\\B a=1:\"1\\0\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
