@@ -8,9 +8,10 @@ struct MessageEntry {
   std::u16string_view text;
 };
 
+// No text for 1: commands use it for their own meanings (a plain failure, a comparison
+// that holds), which a platform text would misname.
 constexpr MessageEntry kMessages[] = {
     {kSuccess, u"The operation completed successfully.\r\n"},
-    {kErrorInvalidFunction, u"Incorrect function.\r\n"},
     {kErrorFileNotFound, u"The file cannot be found.\r\n"},
     {kErrorPathNotFound, u"The path cannot be found.\r\n"},
     {kErrorAccessDenied, u"Access is denied.\r\n"},
