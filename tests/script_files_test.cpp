@@ -100,8 +100,8 @@ TEST_F(ScriptFilesTest, ASingleHostFileRunsFromTheStorageCard) {
   temp_.Write("here/go.vks", "EVAL x=5");
   const ProgramRun run = RunVarnisk({"--device", temp_.path() + "/dev", "--ui", "none",
                                      "--log", "-", temp_.path() + "/here/go.vks"});
-  // The default command runs files by type once it exists; the line shows the mapping.
-  EXPECT_EQ(run.err.rfind("\\Storage Card\\go.vks\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.status, 5) << run.err;
+  EXPECT_EQ(run.err.rfind("\\Storage Card\\go.vks\nEVAL x=5\n", 0), 0u) << run.err;
 }
 
 TEST_F(ScriptFilesTest, ProceduresAndSectionsInAFile) {

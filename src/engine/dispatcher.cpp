@@ -5,7 +5,10 @@
 
 #include "engine/commands.h"
 #include "engine/text.h"
+#include "files/file_command.h"
 #include "files/open_matching_files.h"
+#include "files/shortcut.h"
+#include "registry/associate.h"
 #include "registry/load_file.h"
 #include "registry/reg_command.h"
 
@@ -16,6 +19,11 @@ Result Load(Command& command) { return registry::LoadFile(command.app, command.a
 Result Registry(Command& command) {
   return registry::RegCommand(command.app, TextView(command.args));
 }
+Result Associate(Command& command) {
+  return registry::AssociateFiles(command.app, TextView(command.args));
+}
+Result File(Command& command) { return files::FileCommand(command.app, command.args); }
+Result Link(Command& command) { return files::WriteShortcut(command.app, command.args); }
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -30,8 +38,8 @@ constexpr Keyword kKeywords[] = {
     {u"BEEP", NotImplemented, false, "BEEP type: play a system sound"},
     {u"MSGX", NotImplemented, false, "MSGX text[,caption[,flags]]: show a message box"},
     {u"DLGX", FormDialog, false, "DLGX caption,form: ask the user through a form"},
-    {u"LINK", NotImplemented, false, "LINK shortcut,target: write a shortcut file"},
-    {u"FILE", NotImplemented, false, "FILE ...: copy, delete, write files and make folders"},
+    {u"LINK", Link, false, "LINK shortcut,target[,parameters[,icon]]: write a shortcut file"},
+    {u"FILE", File, false, "FILE path[;path] | [!]from>to | path<text | path{text | path\\: delete, copy, write, make folders"},
     {u"REGX", Registry, false, "REGX key\\value...: read, write, compare or delete a registry value"},
     {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
     {u"SEND", NotImplemented, false, "SEND keys: send key strokes"},
@@ -41,7 +49,7 @@ constexpr Keyword kKeywords[] = {
     {u"EXEC", NotImplemented, false, "EXEC [!]program[,parameters]: start a program or open a document"},
     {u"CDLL", NotImplemented, true, "CDLL library,function[,args]: call a library function"},
     {u"EVAL", Evaluate, false, "EVAL n=text | n | x=number: set a variable, or make a number the result"},
-    {u"ASOC", NotImplemented, false, "ASOC [.ext]: associate the program's file types"},
+    {u"ASOC", Associate, false, "ASOC [.ext] | ASOC ![.ext]: tie a file type to the program, or untie it"},
     {u"DISP", NotImplemented, false, "DISP mode: read or set the screen orientation"},
     {u"POST", NotImplemented, false, "POST class,message,w,l: send or post a window message"},
     {u"HELP", Help, false, "HELP [topic]: show the help window"},

@@ -28,15 +28,15 @@ TEST(FlowControlTest, KeywordsAreRecognisedWithoutCase) {
       {"lower case", "eval 1=a", "a", 0},
       {"mixed case and blanks", "Eval   1=b", "b", 0},
       {"nothing between keyword and argument", "EVAL1=c", "c", 0},
-      {"three letters are a path", "EVA", "", kENotImpl},
+      {"three letters are a path", "EVA", "", kErrorFileNotFound},
   });
 }
 
 TEST(FlowControlTest, Batch) {
   RunCases({
       {"pieces run in turn", "BATC EVAL 1=a;EVAL 2=b;EVAL x=5", "a", 5},
-      {"a blank after ; makes a path", "BATC EVAL x=1; EVAL x=2", "", kENotImpl},
-      {"an empty last piece is a path", "BATC EVAL x=1;", "", kENotImpl},
+      {"a blank after ; makes a path", "BATC EVAL x=1; EVAL x=2", "", kErrorFileNotFound},
+      {"an empty last piece is a path", "BATC EVAL x=1;", "", kErrorFileNotFound},
       {"pieces share the run", "BATC GOTO p;EVAL 1=no\nEVAL 1=%1x\nPROC p\nEVAL 1=%1y\nENDP p\nEVAL 1=%1z",
        "noy", 0},
   });

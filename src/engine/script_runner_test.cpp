@@ -20,7 +20,7 @@ TEST(RunScriptTest, TheRunsResultIsTheLastCommandLines) {
       {"lines ended by CR alone", "EVAL x=1\rEVAL x=2\r", 2},
       {"lines ended by LF alone", "EVAL x=1\nEVAL x=3", 3},
       {"empty text", "", 0},
-      {"a line without keyword goes to the default command", "EVAL x=1\n\\a.vks", kENotImpl},
+      {"a line without keyword goes to the default command", "EVAL x=1\n\\a.vks", kErrorFileNotFound},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,7 +153,7 @@ TEST(RunScriptTest, ALineThatBeginsWithABracketOnlyThroughAVariableIsACommand) {
   fake.SetVariable(1, u"[HKLM\\x]");
   // Run as a command line (a path for the default command), so the run cannot hang.
   EXPECT_EQ(fake.RunLogged("%1\nEVAL x=42"),
-            "[HKLM\\x]\n     80004001 Not implemented.\n\n"
+            "[HKLM\\x]\n     00000002 The file cannot be found.\n\n"
             "EVAL x=42\n     0000002A \n\n");
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/device_path.h"
+#include "platform/name_pattern.h"
 #include "platform/text_case.h"
 #include "platform/utf.h"
 
@@ -25,8 +26,10 @@ struct FakeFileSystem::Found {
 
 FakeFileSystem::FakeFileSystem() { root_.folder = true; }
 
-Result FakeFileSystem::Record(const char* verb, std::u16string_view path) {
+Result FakeFileSystem::Record(const char* verb, std::u16string_view path,
+                              std::string_view detail) {
   std::string call = std::string(verb) + " " + Utf16ToUtf8(path);
+  if (!detail.empty()) (call += ' ') += detail;
   const auto fault = faults_.find(call);
   calls_.push_back(std::move(call));
   return fault == faults_.end() ? kSuccess : fault->second;
@@ -64,8 +67,12 @@ Expected<uint32_t, Result> FakeFileSystem::GetAttributes(std::u16string_view pat
   auto found = Find(path);
   if (!found) return Unexpected{found.error()};
   if (found->entry == nullptr) return Unexpected{kErrorFileNotFound};
-  uint32_t attributes = found->entry->folder ? kAttributeDirectory : kAttributeArchive;
-  if (found->entry->readOnly) attributes |= kAttributeReadOnly;
+  return AttributesOf(*found->entry);
+}
+
+uint32_t FakeFileSystem::AttributesOf(const Node& entry) {
+  uint32_t attributes = entry.folder ? kAttributeDirectory : kAttributeArchive;
+  if (entry.readOnly) attributes |= kAttributeReadOnly;
   return attributes;
 }
 
@@ -79,18 +86,32 @@ Expected<std::string, Result> FakeFileSystem::ReadFile(std::u16string_view path,
   return found->entry->bytes.substr(0, maxBytes);
 }
 
-Result FakeFileSystem::WriteFile(std::u16string_view path, std::string_view bytes) {
-  if (Result fault = Record("write", path)) return fault;
+auto FakeFileSystem::WritableFile(std::u16string_view path) -> Expected<Node*, Result> {
   auto found = Find(path);
-  if (!found) return found.error();
+  if (!found) return Unexpected{found.error()};
   Node* file = found->entry;
   if (file == nullptr) {
     file = &found->parent->children.emplace_back();
     file->name = found->name;
   } else if (file->folder || file->readOnly) {
-    return kErrorAccessDenied;
+    return Unexpected{kErrorAccessDenied};
   }
-  file->bytes = bytes;
+  return file;
+}
+
+Result FakeFileSystem::WriteFile(std::u16string_view path, std::string_view bytes) {
+  if (Result fault = Record("write", path)) return fault;
+  auto file = WritableFile(path);
+  if (!file) return file.error();
+  (*file)->bytes = bytes;
+  return kSuccess;
+}
+
+Result FakeFileSystem::AppendFile(std::u16string_view path, std::string_view bytes) {
+  if (Result fault = Record("append", path)) return fault;
+  auto file = WritableFile(path);
+  if (!file) return file.error();
+  (*file)->bytes += bytes;
   return kSuccess;
 }
 
@@ -126,6 +147,72 @@ Result FakeFileSystem::RemoveFolder(std::u16string_view path) {
     return kErrorAccessDenied;
   }
   if (!found->entry->children.empty()) return kErrorDirNotEmpty;
+  Erase(*found);
+  return kSuccess;
+}
+
+Expected<std::vector<FindEntry>, Result> FakeFileSystem::FindFiles(
+    std::u16string_view folder, std::u16string_view pattern) {
+  if (Result fault = Record("find", folder, Utf16ToUtf8(pattern))) return Unexpected{fault};
+  auto found = Find(folder);
+  if (!found) return Unexpected{found.error()};
+  if (found->entry == nullptr || !found->entry->folder) return Unexpected{kErrorPathNotFound};
+  std::vector<FindEntry> entries;
+  for (const Node& child : found->entry->children) {
+    if (MatchesNamePattern(child.name, pattern)) {
+      entries.push_back({child.name, AttributesOf(child)});
+    }
+  }
+  if (entries.empty()) return Unexpected{kErrorFileNotFound};
+  SortByName(entries);
+  return entries;
+}
+
+Result FakeFileSystem::CopyFile(std::u16string_view source, std::u16string_view destination) {
+  if (Result fault = Record("copy", source, Utf16ToUtf8(destination))) return fault;
+  auto from = Find(source);
+  if (!from) return from.error();
+  if (from->entry == nullptr) return kErrorFileNotFound;
+  if (from->entry->folder) return kErrorAccessDenied;
+  auto to = Find(destination);
+  if (!to) return to.error();
+  // A file copied onto itself would be emptied before it is read.
+  if (to->entry == from->entry) return kErrorAccessDenied;
+  // Taken before the destination may be added beside the source, which moves it.
+  std::string bytes = from->entry->bytes;
+  const bool readOnly = from->entry->readOnly;
+  auto file = WritableFile(destination);
+  if (!file) return file.error();
+  (*file)->bytes = std::move(bytes);
+  (*file)->readOnly = readOnly;
+  return kSuccess;
+}
+
+Result FakeFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
+  if (Result fault = Record("setattributes", path, std::to_string(attributes))) return fault;
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry == nullptr) return kErrorFileNotFound;
+  if (found->parent == nullptr) return kErrorAccessDenied;
+  found->entry->readOnly = (attributes & kAttributeReadOnly) != 0;
+  return kSuccess;
+}
+
+Result FakeFileSystem::DeleteTree(std::u16string_view path) {
+  if (Result fault = Record("deletetree", path)) return fault;
+  if (const auto wildcard = SplitWildcardPath(path)) {
+    auto folder = Find(wildcard->folder);
+    if (!folder) return folder.error();
+    if (folder->entry == nullptr || !folder->entry->folder) return kErrorPathNotFound;
+    const size_t erased = std::erase_if(folder->entry->children, [&](const Node& child) {
+      return MatchesNamePattern(child.name, wildcard->pattern);
+    });
+    return erased == 0 ? kErrorFileNotFound : kSuccess;
+  }
+  auto found = Find(path);
+  if (!found) return found.error();
+  if (found->entry == nullptr) return kErrorFileNotFound;
+  if (found->parent == nullptr) return kErrorAccessDenied;
   Erase(*found);
   return kSuccess;
 }

@@ -23,9 +23,16 @@ class FakeFileSystem : public FileSystem {
   Result CreateFolder(std::u16string_view path) override;
   Result DeleteFile(std::u16string_view path) override;
   Result RemoveFolder(std::u16string_view path) override;
+  Expected<std::vector<FindEntry>, Result> FindFiles(std::u16string_view folder,
+                                                     std::u16string_view pattern) override;
+  Result CopyFile(std::u16string_view source, std::u16string_view destination) override;
+  Result AppendFile(std::u16string_view path, std::string_view bytes) override;
+  Result SetAttributes(std::u16string_view path, uint32_t attributes) override;
+  Result DeleteTree(std::u16string_view path) override;
 
-  // What was asked of the file system, one line per call ("read \a.vks"), with the path
-  // as the caller wrote it.
+  // What was asked of the file system, one line per call with the paths as the caller
+  // wrote them: "read \a.vks", "find \Docs *.txt", "copy \a.txt \b.txt", "append \log",
+  // "setattributes \a.txt 1", "deletetree \Temp\*".
   const std::vector<std::string>& Calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
 
@@ -52,10 +59,13 @@ class FakeFileSystem : public FileSystem {
   struct Found;
 
   // Records the call and answers the fault set for it, if any.
-  Result Record(const char* verb, std::u16string_view path);
+  Result Record(const char* verb, std::u16string_view path, std::string_view detail = "");
   Expected<Found, Result> Find(std::u16string_view path);
+  // The file path names, created when missing; a folder or read-only file is refused.
+  Expected<Node*, Result> WritableFile(std::u16string_view path);
   // Takes an existing entry out of its folder.
   static void Erase(const Found& found);
+  static uint32_t AttributesOf(const Node& entry);
   static Node* Child(Node& folder, std::u16string_view name);
   static void List(const Node& folder, const std::string& prefix,
                    std::vector<std::string>& out);

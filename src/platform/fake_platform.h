@@ -1,13 +1,14 @@
 #pragma once
-// A fake device for unit tests: in-memory files and registry, a clock that stands still,
-// code pages that know only ASCII and UTF-8, and a configuration manager and log that
-// record what they were given.
+// A fake device for unit tests: in-memory files and registry, a shell that starts
+// nothing, a clock that stands still, code pages that know only ASCII and UTF-8, and a
+// configuration manager and log that record what they were given.
 
 #include <string>
 #include <vector>
 
 #include "platform/fake_file_system.h"
 #include "platform/fake_registry.h"
+#include "platform/fake_shell.h"
 #include "platform/platform.h"
 
 namespace varnisk::platform {
@@ -49,8 +50,11 @@ struct FakePlatform {
   FakeCodePages codePages;
   FakeConfigManager configManager;
   FakeRegistry registry;
+  FakeShell shell;
 
-  Platform View() { return Platform{&files, &clock, &codePages, &configManager, &registry}; }
+  Platform View() {
+    return Platform{&files, &clock, &codePages, &configManager, &registry, &shell};
+  }
 };
 
 }  // namespace varnisk::platform

@@ -373,6 +373,296 @@ TYPED_TEST(FileSystemContract, DeletedNamesAreGoneAndFreeAgain) {
   EXPECT_EQ(this->device_.Listing(), "");
 }
 
+// A search's answer as a short string: the names in order, folders ending in "\", or
+// "error N".
+std::string Search(FileSystem& files, std::u16string_view folder, std::u16string_view pattern) {
+  const auto entries = files.FindFiles(folder, pattern);
+  if (!entries) return "error " + std::to_string(entries.error());
+  std::string out;
+  for (const FindEntry& entry : *entries) {
+    if (!out.empty()) out += ' ';
+    out += Utf16ToUtf8(entry.name);
+    if (entry.attributes & kAttributeDirectory) out += '\\';
+  }
+  return out;
+}
+
+TYPED_TEST(FileSystemContract, SearchMatchesWildcardsWithoutRegardToCase) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.CreateFolder(u"\\Docs\\Sub"), kSuccess);
+  ASSERT_EQ(files.CreateFolder(u"\\Empty"), kSuccess);
+  for (const char16_t* file : {u"\\Docs\\ReadMe.txt", u"\\Docs\\notes.TXT", u"\\Docs\\b.txt",
+                               u"\\Docs\\archive.tar.gz", u"\\Docs\\NoDot",
+                               u"\\Docs\\Ärger.txt", u"\\Docs\\Sub\\deep.bin"}) {
+    ASSERT_EQ(files.WriteFile(file, "x"), kSuccess);
+  }
+  const struct {
+    const char* label;
+    const char16_t* folder;
+    const char16_t* pattern;
+    const char* expected;
+  } cases[] = {
+      {"star lists every name, sorted without case", u"\\Docs", u"*",
+       "archive.tar.gz b.txt NoDot notes.TXT ReadMe.txt Sub\\ Ärger.txt"},
+      {"star dot star also lists names without a dot", u"\\docs", u"*.*",
+       "archive.tar.gz b.txt NoDot notes.TXT ReadMe.txt Sub\\ Ärger.txt"},
+      {"extension in another case", u"\\Docs", u"*.txt", "b.txt notes.TXT ReadMe.txt Ärger.txt"},
+      {"question mark is exactly one unit", u"\\Docs", u"?.TXT", "b.txt"},
+      {"star inside a name", u"\\Docs", u"r*e.*", "ReadMe.txt"},
+      {"star matching nothing", u"\\Docs", u"read*me.txt", "ReadMe.txt"},
+      {"several stars", u"\\Docs", u"*a*.*z", "archive.tar.gz"},
+      {"name dot star matches the bare name", u"\\Docs", u"nodot.*", "NoDot"},
+      {"plain name in another case", u"\\Docs", u"README.TXT", "ReadMe.txt"},
+      {"letters beyond ASCII ignore case", u"\\Docs", u"äRGER*", "Ärger.txt"},
+      {"folder named in another case", u"\\DOCS\\sub", u"*", "deep.bin"},
+      {"empty folder path is the root", u"", u"*", "Docs\\ Empty\\"},
+      {"backslash is the root", u"\\", u"*.*", "Docs\\ Empty\\"},
+      {"nothing matches", u"\\Docs", u"*.none", "error 2"},
+      {"question mark needs a unit", u"\\Docs", u"??.txt", "error 2"},
+      {"empty pattern matches nothing", u"\\Docs", u"", "error 2"},
+      {"empty folder", u"\\Empty", u"*", "error 2"},
+      {"missing folder", u"\\None", u"*", "error 3"},
+      {"below a missing folder", u"\\None\\Sub", u"*", "error 3"},
+      {"a file is no folder", u"\\Docs\\b.txt", u"*", "error 3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(Search(files, c.folder, c.pattern), c.expected);
+  }
+}
+
+TYPED_TEST(FileSystemContract, SearchGivesTheAttributesOfEachEntry) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Open"), kSuccess);
+  ASSERT_EQ(files.CreateFolder(u"\\Shut"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\free.txt", "x"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\locked.txt", "x"), kSuccess);
+  this->device_.SetReadOnly(u"\\Shut");
+  this->device_.SetReadOnly(u"\\locked.txt");
+  const auto entries = files.FindFiles(u"\\", u"*");
+  ASSERT_TRUE(entries.has_value());
+  ASSERT_EQ(entries->size(), 4u);
+  for (const FindEntry& entry : *entries) {
+    SCOPED_TRACE(Utf16ToUtf8(entry.name));
+    EXPECT_EQ(entry.attributes, *files.GetAttributes(u"\\" + entry.name));
+  }
+  EXPECT_EQ((*entries)[3].attributes, kAttributeDirectory | kAttributeReadOnly);
+  EXPECT_EQ((*entries)[1].attributes, kAttributeArchive | kAttributeReadOnly);
+}
+
+TYPED_TEST(FileSystemContract, CopyGivesTheDestinationTheSourceBytes) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Docs\\Target.bin", std::string(100000, 'o')), kSuccess);
+  const struct {
+    const char* label;
+    std::string bytes;
+    const char16_t* destination;
+  } cases[] = {
+      {"empty file to a new name", "", u"\\docs\\new.bin"},
+      {"binary bytes to a new name", std::string("\0\xff\x80z", 4), u"\\Docs\\other.bin"},
+      {"larger than one transfer", std::string(3 << 20, 'x') + "end", u"\\Docs\\big.bin"},
+      {"onto a longer file, named in another case", "short", u"\\DOCS\\TARGET.BIN"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(files.WriteFile(u"\\Source.bin", c.bytes), kSuccess);
+    EXPECT_EQ(files.CopyFile(u"\\SOURCE.bin", c.destination), kSuccess);
+    EXPECT_EQ(this->Read(c.destination), c.bytes);
+    EXPECT_EQ(this->Read(u"\\source.bin"), c.bytes);
+  }
+  EXPECT_EQ(this->device_.Listing(),
+            "\\Docs\\ \\Docs\\Target.bin \\Docs\\big.bin \\Docs\\new.bin \\Docs\\other.bin "
+            "\\Source.bin");
+}
+
+// The copy carries the source's read-only attribute, as the device's copy does.
+TYPED_TEST(FileSystemContract, CopyKeepsTheSourceReadOnly) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.WriteFile(u"\\locked.txt", "keep"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\was free.txt", "old bytes"), kSuccess);
+  this->device_.SetReadOnly(u"\\locked.txt");
+  EXPECT_EQ(files.CopyFile(u"\\locked.txt", u"\\copy.txt"), kSuccess);
+  EXPECT_EQ(files.CopyFile(u"\\locked.txt", u"\\was free.txt"), kSuccess);
+  EXPECT_EQ(AttributeNames(files, u"\\copy.txt"), "readonly archive");
+  EXPECT_EQ(AttributeNames(files, u"\\was free.txt"), "readonly archive");
+  EXPECT_EQ(this->Read(u"\\was free.txt"), "keep");
+  ASSERT_EQ(files.SetAttributes(u"\\copy.txt", 0), kSuccess);
+  EXPECT_EQ(files.CopyFile(u"\\copy.txt", u"\\free copy.txt"), kSuccess);
+  EXPECT_EQ(AttributeNames(files, u"\\free copy.txt"), "archive");
+}
+
+// Each refusal leaves every file as it was.
+TYPED_TEST(FileSystemContract, CopyRefusesAsTheDeviceDoes) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\a.txt", "source"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Locked.txt", "keep"), kSuccess);
+  this->device_.SetReadOnly(u"\\Locked.txt");
+  const std::string before = this->device_.Listing();
+  const struct {
+    const char* label;
+    const char16_t* source;
+    const char16_t* destination;
+    Result expected;
+  } cases[] = {
+      {"missing source", u"\\none.txt", u"\\b.txt", kErrorFileNotFound},
+      {"source in a missing folder", u"\\none\\a.txt", u"\\b.txt", kErrorPathNotFound},
+      {"destination in a missing folder", u"\\a.txt", u"\\none\\b.txt", kErrorPathNotFound},
+      {"destination below a file", u"\\a.txt", u"\\a.txt\\b.txt", kErrorPathNotFound},
+      {"source is a folder", u"\\Docs", u"\\b.txt", kErrorAccessDenied},
+      {"destination is a folder", u"\\a.txt", u"\\docs", kErrorAccessDenied},
+      {"destination is the root", u"\\a.txt", u"\\", kErrorAccessDenied},
+      {"destination is read-only", u"\\a.txt", u"\\LOCKED.txt", kErrorAccessDenied},
+      {"onto itself", u"\\a.txt", u"\\A.TXT", kErrorAccessDenied},
+      {"invalid destination name", u"\\a.txt", u"\\b?.txt", kErrorInvalidName},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(files.CopyFile(c.source, c.destination), c.expected);
+  }
+  EXPECT_EQ(this->device_.Listing(), before);
+  EXPECT_EQ(this->Read(u"\\a.txt"), "source");
+  EXPECT_EQ(this->Read(u"\\Locked.txt"), "keep");
+}
+
+TYPED_TEST(FileSystemContract, AppendCreatesOrExtendsAFile) {
+  FileSystem& files = this->Files();
+  EXPECT_EQ(files.AppendFile(u"\\Log.txt", "one\n"), kSuccess);
+  EXPECT_EQ(files.AppendFile(u"\\LOG.TXT", ""), kSuccess);
+  EXPECT_EQ(files.AppendFile(u"\\log.txt", "two\n"), kSuccess);
+  EXPECT_EQ(this->Read(u"\\Log.txt"), "one\ntwo\n");
+  EXPECT_EQ(this->device_.Listing(), "\\Log.txt");
+}
+
+TYPED_TEST(FileSystemContract, AppendRefusesAsWriteDoes) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Locked.txt", "keep"), kSuccess);
+  this->device_.SetReadOnly(u"\\Locked.txt");
+  const struct {
+    const char* label;
+    const char16_t* path;
+    Result expected;
+  } cases[] = {
+      {"read-only file", u"\\locked.txt", kErrorAccessDenied},
+      {"folder", u"\\DOCS", kErrorAccessDenied},
+      {"root", u"\\", kErrorAccessDenied},
+      {"missing folder", u"\\none\\log.txt", kErrorPathNotFound},
+      {"invalid name", u"\\log|.txt", kErrorInvalidName},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(files.AppendFile(c.path, "lost"), c.expected);
+  }
+  EXPECT_EQ(this->Read(u"\\Locked.txt"), "keep");
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\ \\Locked.txt");
+}
+
+TYPED_TEST(FileSystemContract, SetAttributesChangesOnlyReadOnly) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Docs\\a.txt", "x"), kSuccess);
+  const struct {
+    const char* label;
+    const char16_t* path;
+    uint32_t attributes;
+    Result expected;
+    const char* after;
+  } cases[] = {
+      {"file made read-only", u"\\DOCS\\A.TXT", kAttributeReadOnly, kSuccess, "readonly archive"},
+      {"read-only again", u"\\docs\\a.txt", kAttributeReadOnly | kAttributeArchive, kSuccess,
+       "readonly archive"},
+      {"file made writable", u"\\docs\\a.txt", kAttributeNormal, kSuccess, "archive"},
+      {"other attributes have no effect", u"\\docs\\a.txt",
+       kAttributeHidden | kAttributeArchive | kAttributeDirectory, kSuccess, "archive"},
+      {"folder made read-only", u"\\docs", kAttributeReadOnly, kSuccess, "readonly directory"},
+      {"folder made writable", u"\\Docs", 0, kSuccess, "directory"},
+      {"missing file", u"\\docs\\none.txt", kAttributeReadOnly, kErrorFileNotFound, "error 2"},
+      {"missing folder", u"\\none\\a.txt", kAttributeReadOnly, kErrorPathNotFound, "error 3"},
+      {"the root", u"\\", kAttributeReadOnly, kErrorAccessDenied, "directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(files.SetAttributes(c.path, c.attributes), c.expected);
+    EXPECT_EQ(AttributeNames(files, c.path), c.after);
+  }
+  ASSERT_EQ(files.SetAttributes(u"\\docs\\a.txt", kAttributeReadOnly), kSuccess);
+  EXPECT_EQ(files.WriteFile(u"\\docs\\a.txt", "lost"), kErrorAccessDenied);
+  ASSERT_EQ(files.SetAttributes(u"\\docs\\a.txt", 0), kSuccess);
+  EXPECT_EQ(files.WriteFile(u"\\docs\\a.txt", "new"), kSuccess);
+  EXPECT_EQ(this->Read(u"\\Docs\\a.txt"), "new");
+}
+
+// Every row starts from the same tree, on a device of its own.
+TYPED_TEST(FileSystemContract, DeleteTreeRemovesWhatItNames) {
+  const struct {
+    const char* label;
+    const char16_t* path;
+    Result expected;
+    const char* after;
+  } cases[] = {
+      {"a file", u"\\KEEP.txt", kSuccess,
+       "\\Docs\\ \\Docs\\Sub\\ \\Docs\\Sub\\Deeper\\ \\Docs\\Sub\\Deeper\\c.txt "
+       "\\Docs\\Sub\\b.txt \\Docs\\a.txt \\other.log"},
+      {"a folder with everything below it, read-only entries too", u"\\docs\\", kSuccess,
+       "\\Keep.txt \\other.log"},
+      {"a read-only file", u"\\Docs\\SUB\\b.txt", kSuccess,
+       "\\Docs\\ \\Docs\\Sub\\ \\Docs\\Sub\\Deeper\\ \\Docs\\Sub\\Deeper\\c.txt "
+       "\\Docs\\a.txt \\Keep.txt \\other.log"},
+      {"every entry of a folder", u"\\docs\\sub\\*", kSuccess,
+       "\\Docs\\ \\Docs\\Sub\\ \\Docs\\a.txt \\Keep.txt \\other.log"},
+      {"files matching a pattern", u"\\*.TXT", kSuccess,
+       "\\Docs\\ \\Docs\\Sub\\ \\Docs\\Sub\\Deeper\\ \\Docs\\Sub\\Deeper\\c.txt "
+       "\\Docs\\Sub\\b.txt \\Docs\\a.txt \\other.log"},
+      {"files and folders matching a pattern", u"\\*O*", kSuccess, "\\Keep.txt"},
+      {"everything", u"\\*.*", kSuccess, ""},
+      {"nothing matches", u"\\*.none", kErrorFileNotFound, nullptr},
+      {"missing name", u"\\none", kErrorFileNotFound, nullptr},
+      {"missing folder above", u"\\none\\a.txt", kErrorPathNotFound, nullptr},
+      {"pattern in a missing folder", u"\\none\\*", kErrorPathNotFound, nullptr},
+      {"pattern below a file", u"\\keep.txt\\*", kErrorPathNotFound, nullptr},
+      {"the root", u"\\", kErrorAccessDenied, nullptr},
+      {"the root through dots", u"\\Docs\\..", kErrorAccessDenied, nullptr},
+      {"wildcard before the last name", u"\\D*\\a.txt", kErrorInvalidName, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TypeParam device;
+    FileSystem& files = device.Files();
+    ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+    ASSERT_EQ(files.CreateFolder(u"\\Docs\\Sub"), kSuccess);
+    ASSERT_EQ(files.CreateFolder(u"\\Docs\\Sub\\Deeper"), kSuccess);
+    for (const char16_t* file : {u"\\Docs\\a.txt", u"\\Docs\\Sub\\b.txt",
+                                 u"\\Docs\\Sub\\Deeper\\c.txt", u"\\Keep.txt", u"\\other.log"}) {
+      ASSERT_EQ(files.WriteFile(file, "x"), kSuccess);
+    }
+    device.SetReadOnly(u"\\Docs\\Sub\\b.txt");
+    device.SetReadOnly(u"\\Docs\\Sub\\Deeper");
+    const std::string before = device.Listing();
+    EXPECT_EQ(files.DeleteTree(c.path), c.expected);
+    EXPECT_EQ(device.Listing(), c.after ? c.after : before);
+  }
+}
+
+// Names a deletion took are free again in any case, and lookups no longer find them.
+TYPED_TEST(FileSystemContract, DeletedTreeLeavesNoNamesBehind) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(files.CreateFolder(u"\\Docs\\Sub"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Docs\\Sub\\a.txt", "x"), kSuccess);
+  EXPECT_EQ(AttributeNames(files, u"\\DOCS\\SUB\\A.TXT"), "archive");
+  ASSERT_EQ(files.DeleteTree(u"\\DOCS"), kSuccess);
+  EXPECT_EQ(AttributeNames(files, u"\\docs"), "error 2");
+  EXPECT_EQ(AttributeNames(files, u"\\DOCS\\SUB\\A.TXT"), "error 3");
+  EXPECT_EQ(files.WriteFile(u"\\docs\\b.txt", "x"), kErrorPathNotFound);
+  EXPECT_EQ(files.CreateFolder(u"\\dOCS"), kSuccess);
+  EXPECT_EQ(files.CreateFolder(u"\\Docs\\SUB"), kSuccess);
+  EXPECT_EQ(Search(files, u"\\docs\\sub", u"*"), "error 2");
+  EXPECT_EQ(this->device_.Listing(), "\\dOCS\\ \\dOCS\\SUB\\");
+}
+
 // What only the fake promises: its record of calls, its set-up helpers, its faults.
 TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
   FakeFileSystem files;
@@ -381,11 +671,19 @@ TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
   (void)device.WriteFile(u"\\a\\x.txt", "1");
   (void)device.ReadFile(u"\\A\\X.TXT", 1);
   (void)device.GetAttributes(u"\\B");
+  (void)device.FindFiles(u"\\A", u"*.TXT");
+  (void)device.CopyFile(u"\\a\\x.txt", u"\\Y.txt");
+  (void)device.AppendFile(u"\\y.txt", "2");
+  (void)device.SetAttributes(u"\\Y.TXT", kAttributeReadOnly);
   (void)device.DeleteFile(u"\\a\\X.txt");
   (void)device.RemoveFolder(u"\\a");
+  (void)device.DeleteTree(u"\\*.txt");
   EXPECT_EQ(files.Calls(),
             (std::vector<std::string>{"mkdir \\A", "write \\a\\x.txt", "read \\A\\X.TXT",
-                                      "attributes \\B", "delete \\a\\X.txt", "rmdir \\a"}));
+                                      "attributes \\B", "find \\A *.TXT",
+                                      "copy \\a\\x.txt \\Y.txt", "append \\y.txt",
+                                      "setattributes \\Y.TXT 1", "delete \\a\\X.txt",
+                                      "rmdir \\a", "deletetree \\*.txt"}));
   files.ClearCalls();
   EXPECT_TRUE(files.Calls().empty());
 }
@@ -407,9 +705,13 @@ TEST(FakeFileSystemTest, FailedCallChangesNothing) {
   files.FailCall("write \\x.txt", kErrorWriteFault);
   files.FailCall("read \\y.txt", kErrorReadFault);
   files.FailCall("delete \\x.txt", kErrorAccessDenied);
+  files.FailCall("copy \\x.txt \\z.txt", kErrorWriteFault);
+  files.FailCall("deletetree \\*", kErrorAccessDenied);
   EXPECT_EQ(files.WriteFile(u"\\x.txt", "new"), kErrorWriteFault);
   EXPECT_EQ(files.DeleteFile(u"\\x.txt"), kErrorAccessDenied);
   EXPECT_EQ(CodeOf(files.ReadFile(u"\\y.txt", UINT64_MAX)), kErrorReadFault);
+  EXPECT_EQ(files.CopyFile(u"\\x.txt", u"\\z.txt"), kErrorWriteFault);
+  EXPECT_EQ(files.DeleteTree(u"\\*"), kErrorAccessDenied);
   EXPECT_EQ(files.WriteFile(u"\\X.TXT", "other spelling"), kSuccess);
   EXPECT_EQ(files.Listing(), "\\x.txt");
 }

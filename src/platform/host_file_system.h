@@ -30,6 +30,17 @@ class HostFileSystem : public FileSystem {
   Result CreateFolder(std::u16string_view path) override;
   Result DeleteFile(std::u16string_view path) override;
   Result RemoveFolder(std::u16string_view path) override;
+  Expected<std::vector<FindEntry>, Result> FindFiles(std::u16string_view folder,
+                                                     std::u16string_view pattern) override;
+  Result CopyFile(std::u16string_view source, std::u16string_view destination) override;
+  Result AppendFile(std::u16string_view path, std::string_view bytes) override;
+  Result SetAttributes(std::u16string_view path, uint32_t attributes) override;
+  Result DeleteTree(std::u16string_view path) override;
+
+  // Opens the file for the device shell to run: read-only, and inherited by a program the
+  // shell starts (no close-on-exec). Confined like every other open; the caller closes the
+  // descriptor. A folder gives kErrorAccessDenied.
+  Expected<int, Result> OpenForExecute(std::u16string_view path);
 
  private:
   HostFileSystem(int rootFd, int cardFd);

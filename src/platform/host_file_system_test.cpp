@@ -3,9 +3,11 @@
 
 #include "platform/host_file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -98,10 +100,49 @@ class HostFileSystemTest : public testing::Test {
     };
     for (const auto& [name, target] : links) fs::create_symlink(target, device_ / name);
   }
+  // The link paths PlantLinksOut makes, as the device names them, in other cases too.
+  static constexpr const char16_t* kLinksOut[] = {
+      u"\\abs_file",     u"\\rel_file",     u"\\ABS_DIR",      u"\\rel_dir",
+      u"\\sub\\deep_dir", u"\\dangling_abs", u"\\Dangling_Rel", u"\\dangling_dir",
+      u"\\magic"};
 
   static std::string Read(FileSystem& files, std::u16string_view path) {
     auto bytes = files.ReadFile(path);
     return bytes ? *bytes : "error " + std::to_string(bytes.error());
+  }
+
+  // A search's names in order, folders ending in "\", read-only entries in brackets; or
+  // "error N".
+  static std::string Search(FileSystem& files, std::u16string_view folder,
+                            std::u16string_view pattern = u"*") {
+    const auto entries = files.FindFiles(folder, pattern);
+    if (!entries) return "error " + std::to_string(entries.error());
+    std::string out;
+    for (const FindEntry& entry : *entries) {
+      std::string name = Utf16ToUtf8(entry.name);
+      if (entry.attributes & kAttributeDirectory) name += '\\';
+      if (entry.attributes & kAttributeReadOnly) name = "[" + name + "]";
+      out += (out.empty() ? "" : " ") + name;
+    }
+    return out;
+  }
+
+  // Puts decoys inside the device where the planted links land when the device folder is
+  // taken as the host's "/"; returns the mirrored copy of the outside folder.
+  fs::path PlantDecoys() {
+    const fs::path mirrored = device_ / fs::relative(temp_ / "outside", "/");
+    for (const fs::path& decoy : {device_ / "outside", mirrored}) {
+      fs::create_directories(decoy / "folder");
+      Put(decoy / "secret.txt", "decoy");
+      Put(decoy / "folder" / "inner.txt", "inner decoy");
+    }
+    return mirrored;
+  }
+
+  static mode_t ModeOf(const fs::path& path) {
+    struct stat st;
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
   }
 
   fs::path temp_, device_, card_;
@@ -290,6 +331,231 @@ TEST_F(HostFileSystemTest, RemovalsBehindLinksReachOnlyTheDecoysInside) {
   EXPECT_TRUE(fs::is_symlink(device_ / "rel_file"));
   EXPECT_TRUE(fs::is_symlink(device_ / "abs_dir"));
   EXPECT_TRUE(fs::is_symlink(device_ / "rel_dir"));
+}
+
+// A search lists a planted link under its own name, as what it leads to inside the device
+// (here nothing, so a file), and never lists anything behind it outside.
+TEST_F(HostFileSystemTest, SearchesNeverListWhatLinksOutLeadTo) {
+  PlantLinksOut();
+  auto files = OpenDevice();
+  EXPECT_EQ(Search(*files, u"\\"),
+            "abs_dir abs_file dangling_abs dangling_dir dangling_rel magic rel_dir rel_file "
+            "sub\\");
+  EXPECT_EQ(Search(*files, u"\\SUB", u"*.*"), "deep_dir");
+  for (const char16_t* link : kLinksOut) {
+    SCOPED_TRACE(Utf16ToUtf8(link));
+    EXPECT_EQ(Search(*files, link), "error 3");
+    EXPECT_EQ(Search(*files, std::u16string(link) + u"\\folder"), "error 3");
+  }
+}
+
+// Copies, appends and attribute changes through planted links never read or change a
+// host file outside (TearDown compares every byte and mode there); writes may create
+// files, but only inside the device.
+TEST_F(HostFileSystemTest, WritesThroughLinksOutReachNothingOutside) {
+  PlantLinksOut();
+  Put(device_ / "mine.txt", "mine");
+  auto files = OpenDevice();
+  for (const char16_t* link : kLinksOut) {
+    for (const char16_t* below : {u"", u"\\secret.txt", u"\\folder\\inner.txt"}) {
+      const std::u16string path = link + std::u16string(below);
+      SCOPED_TRACE(Utf16ToUtf8(path));
+      EXPECT_NE(files->CopyFile(path, u"\\copy.txt"), kSuccess);
+      EXPECT_NE(files->SetAttributes(path, kAttributeReadOnly), kSuccess);
+      EXPECT_NE(files->SetAttributes(path, 0), kSuccess);
+      (void)files->CopyFile(u"\\mine.txt", path);
+      (void)files->AppendFile(path, " appended");
+      const std::string bytes = Read(*files, path);
+      EXPECT_TRUE(bytes.find("secret") == std::string::npos && bytes != "inner") << bytes;
+    }
+  }
+  EXPECT_FALSE(fs::exists(device_ / "copy.txt"));
+}
+
+// Links resolve as if the device folder were the host's "/": copies, appends and
+// attribute changes through them land on the decoys inside the device.
+TEST_F(HostFileSystemTest, WritesBehindLinksReachOnlyTheDecoysInside) {
+  PlantLinksOut();
+  const fs::path mirrored = PlantDecoys();
+  auto files = OpenDevice();
+  EXPECT_EQ(files->CopyFile(u"\\REL_FILE", u"\\copy.txt"), kSuccess);
+  EXPECT_EQ(Get(device_ / "copy.txt"), "decoy");
+  EXPECT_EQ(files->CopyFile(u"\\copy.txt", u"\\dangling_abs"), kSuccess);
+  EXPECT_EQ(Get(mirrored / "new.txt"), "decoy");
+  EXPECT_EQ(files->AppendFile(u"\\abs_file", "+"), kSuccess);
+  EXPECT_EQ(Get(mirrored / "secret.txt"), "decoy+");
+  EXPECT_EQ(files->SetAttributes(u"\\rel_dir\\folder\\inner.txt", kAttributeReadOnly),
+            kSuccess);
+  EXPECT_EQ(ModeOf(device_ / "outside" / "folder" / "inner.txt") & 0222, 0u);
+  EXPECT_TRUE(fs::is_symlink(device_ / "rel_dir"));
+  EXPECT_EQ(Search(*files, u"\\abs_dir"), "folder\\ new.txt secret.txt");
+  EXPECT_EQ(Search(*files, u"\\rel_dir"), "folder\\ secret.txt");
+  EXPECT_EQ(Search(*files, u"\\Outside"), "folder\\ secret.txt");
+}
+
+// Deleting a tree acts on names inside the device only: a link inside it goes as a link,
+// never the folder or file it leads to, and a tree behind a link is no folder to delete
+// from unless it lies inside the device.
+TEST_F(HostFileSystemTest, DeleteTreeRemovesLinksNeverWhatTheyLeadTo) {
+  PlantLinksOut();
+  fs::create_directories(device_ / "Tree" / "inner");
+  for (const char* name : {"abs", "rel"}) {
+    const std::string target =
+        name == std::string("abs") ? (temp_ / "outside").string() : "../../../outside";
+    fs::create_symlink(target, device_ / "Tree" / "inner" / name);
+  }
+  Put(device_ / "Tree" / "inner" / "file.txt", "x");
+  ASSERT_EQ(chmod((device_ / "Tree" / "inner").c_str(), 0555), 0);
+  auto files = OpenDevice();
+  const struct {
+    const char* label;
+    const char16_t* path;
+    Result expected;
+  } cases[] = {
+      {"below a link to a folder", u"\\abs_dir\\secret.txt", kErrorPathNotFound},
+      {"everything below a link", u"\\REL_DIR\\*", kErrorPathNotFound},
+      {"below a deep link", u"\\sub\\deep_dir\\folder", kErrorPathNotFound},
+      {"below a magic link", u"\\magic\\*", kErrorPathNotFound},
+      {"a link to a folder", u"\\abs_dir", kSuccess},
+      {"a dangling link", u"\\Dangling_Dir", kSuccess},
+      {"a tree holding links out, in a read-only folder", u"\\tree", kSuccess},
+      {"every remaining link", u"\\*", kSuccess},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(files->DeleteTree(c.path), c.expected);
+  }
+  EXPECT_TRUE(fs::is_empty(device_));
+}
+
+TEST_F(HostFileSystemTest, DeleteTreeBehindLinksReachesOnlyTheDecoysInside) {
+  PlantLinksOut();
+  const fs::path mirrored = PlantDecoys();
+  auto files = OpenDevice();
+  EXPECT_EQ(files->DeleteTree(u"\\rel_dir\\*"), kSuccess);
+  EXPECT_EQ(files->DeleteTree(u"\\abs_dir\\Folder"), kSuccess);
+  EXPECT_TRUE(fs::is_empty(device_ / "outside"));
+  EXPECT_EQ(Get(mirrored / "secret.txt"), "decoy");
+  EXPECT_FALSE(fs::exists(mirrored / "folder"));
+  EXPECT_TRUE(fs::is_symlink(device_ / "rel_dir"));
+  EXPECT_TRUE(fs::is_symlink(device_ / "abs_dir"));
+}
+
+TEST_F(HostFileSystemTest, ReadOnlyKeepsTheOtherPermissionBits) {
+  auto files = OpenDevice();
+  const struct {
+    const char* name;
+    bool folder;
+    mode_t before;
+    uint32_t attributes;
+    mode_t after;
+  } cases[] = {
+      {"program made read-only", false, 0755, kAttributeReadOnly, 0555},
+      {"program made writable", false, 0555, 0, 0777},
+      {"private file made read-only", false, 0640, kAttributeReadOnly, 0440},
+      {"writable file stays as it is", false, 0640, kAttributeArchive, 0640},
+      {"read-only file stays as it is", false, 0400, kAttributeReadOnly, 0400},
+      {"set-group-id folder made read-only", true, 02775, kAttributeReadOnly, 02555},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = device_ / c.name;
+    if (c.folder)
+      fs::create_directory(path);
+    else
+      Put(path, "x");
+    ASSERT_EQ(chmod(path.c_str(), c.before), 0);
+    EXPECT_EQ(files->SetAttributes(u"\\" + Utf8ToUtf16(c.name), c.attributes), kSuccess);
+    EXPECT_EQ(ModeOf(path), c.after);
+  }
+}
+
+// A copy keeps the source's run bit, so that a program copied on the device still runs.
+TEST_F(HostFileSystemTest, CopyKeepsTheSourcePermissionBits) {
+  Put(device_ / "tool", "#!/bin/sh\n");
+  ASSERT_EQ(chmod((device_ / "tool").c_str(), 0750), 0);
+  auto files = OpenDevice();
+  ASSERT_EQ(files->CopyFile(u"\\TOOL", u"\\sub\\tool copy"), kSuccess);
+  EXPECT_EQ(ModeOf(device_ / "sub" / "tool copy"), 0750u);
+}
+
+// Between two host file systems the kernel cannot copy, and the bytes go through a buffer.
+TEST_F(HostFileSystemTest, CopyBetweenHostFileSystemsFallsBackToReadAndWrite) {
+  std::string pattern = "/dev/shm/varnisk-card-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) GTEST_SKIP() << "no /dev/shm here";
+  const fs::path card = pattern;
+  const std::string big = std::string(1 << 20, 'b') + "end";
+  Put(device_ / "big.bin", big);
+  {
+    auto opened = HostFileSystem::Open(device_.string(), card.string());
+    ASSERT_TRUE(opened.has_value()) << opened.error();
+    auto& files = *opened;
+    EXPECT_EQ(files->CopyFile(u"\\big.bin", u"\\Storage Card\\big.bin"), kSuccess);
+    EXPECT_EQ(files->CopyFile(u"\\storage card\\BIG.BIN", u"\\back.bin"), kSuccess);
+  }
+  EXPECT_EQ(Get(card / "big.bin"), big);
+  EXPECT_EQ(Get(device_ / "back.bin"), big);
+  fs::remove_all(card);
+}
+
+// The card shows in the device's root in place of any host folder of its name; it can be
+// searched and emptied but not deleted.
+TEST_F(HostFileSystemTest, CardIsSearchedAndEmptiedButNeverDeleted) {
+  fs::create_directories(device_ / "storage card");
+  Put(device_ / "storage card" / "hidden.txt", "hidden by the card");
+  fs::create_directories(card_ / "Apps");
+  Put(card_ / "Apps" / "a.txt", "a");
+  Put(card_ / "setup.vks", "script");
+  auto files = OpenDevice(true);
+  EXPECT_EQ(Search(*files, u"\\"), "Storage Card\\ sub\\");
+  EXPECT_EQ(Search(*files, u"\\", u"st*"), "Storage Card\\");
+  EXPECT_EQ(Search(*files, u"\\STORAGE CARD"), "Apps\\ setup.vks");
+  EXPECT_EQ(files->DeleteTree(u"\\Storage Card"), kErrorAccessDenied);
+  EXPECT_EQ(files->DeleteTree(u"\\sub\\..\\storage card\\"), kErrorAccessDenied);
+  EXPECT_EQ(files->DeleteTree(u"\\storage*"), kErrorFileNotFound);
+  EXPECT_EQ(files->DeleteTree(u"\\Storage Card\\*"), kSuccess);
+  EXPECT_TRUE(fs::is_directory(card_));
+  EXPECT_TRUE(fs::is_empty(card_));
+  EXPECT_EQ(Get(device_ / "storage card" / "hidden.txt"), "hidden by the card");
+}
+
+// Names the host holds in several cases are all listed, in an order of their own.
+TEST_F(HostFileSystemTest, SearchListsEveryCaseOfAName) {
+  for (const char* variant : {"name.txt", "NAME.TXT", "Name.txt"}) {
+    Put(device_ / "sub" / variant, variant);
+  }
+  auto files = OpenDevice();
+  EXPECT_EQ(Search(*files, u"\\sub", u"NAME.txt"), "NAME.TXT Name.txt name.txt");
+}
+
+// The device shell runs a program from a descriptor that the started process inherits.
+TEST_F(HostFileSystemTest, OpenForExecuteGivesAnInheritedReadOnlyDescriptor) {
+  Put(device_ / "sub" / "Tool.sh", "#!/bin/sh\n");
+  PlantLinksOut();
+  auto files = OpenDevice();
+  auto fd = files->OpenForExecute(u"\\SUB\\tool.SH");
+  ASSERT_TRUE(fd.has_value()) << fd.error();
+  EXPECT_EQ(fcntl(*fd, F_GETFD), 0);
+  EXPECT_EQ(fcntl(*fd, F_GETFL) & (O_ACCMODE | O_NONBLOCK), O_RDONLY);
+  char bytes[16] = {};
+  EXPECT_EQ(read(*fd, bytes, sizeof bytes), 10);
+  EXPECT_STREQ(bytes, "#!/bin/sh\n");
+  close(*fd);
+  const struct {
+    const char16_t* path;
+    Result expected;
+  } refusals[] = {
+      {u"\\sub", kErrorAccessDenied},
+      {u"\\", kErrorAccessDenied},
+      {u"\\sub\\none", kErrorFileNotFound},
+      {u"\\none\\tool.sh", kErrorPathNotFound},
+      {u"\\abs_file", kErrorFileNotFound},
+      {u"\\rel_dir\\secret.txt", kErrorPathNotFound},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(Utf16ToUtf8(r.path));
+    EXPECT_EQ(CodeOf(files->OpenForExecute(r.path)), r.expected);
+  }
 }
 
 TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {

@@ -13,6 +13,7 @@
 #include "platform/host_code_pages.h"
 #include "platform/host_file_system.h"
 #include "platform/host_registry.h"
+#include "platform/host_shell.h"
 #include "platform/provisioning.h"
 
 namespace varnisk::platform {
@@ -152,6 +153,7 @@ struct HostDevice::Services {
   std::unique_ptr<HostCodePages> codePages;
   std::unique_ptr<LazyRegistry> registry;
   std::unique_ptr<ProvisioningManager> configManager;
+  std::unique_ptr<HostShell> shell;
 };
 
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
@@ -176,13 +178,16 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
   services.registry = std::make_unique<LazyRegistry>(dev + "/registry.db");
   services.configManager =
       std::make_unique<ProvisioningManager>(*services.files, *services.registry);
+  services.shell = std::make_unique<HostShell>(*services.files, *services.registry, dev,
+                                               ProgramPath());
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
 
 Platform HostDevice::View() {
   return Platform{services_->files.get(), &services_->clock, services_->codePages.get(),
-                  services_->configManager.get(), services_->registry.get()};
+                  services_->configManager.get(), services_->registry.get(),
+                  services_->shell.get()};
 }
 
 bool HostDevice::SupportsCodePage(uint32_t codePage) {
@@ -200,14 +205,16 @@ std::string DefaultDeviceFolder() {
   return std::string(home != nullptr ? home : ".") + "/.local/share/varnisk/device";
 }
 
-std::vector<std::string> ModuleFolders() {
-  std::vector<std::string> folders;
+std::string ProgramPath() {
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    std::string path(self, static_cast<size_t>(n));
-    folders.push_back(path.substr(0, path.rfind('/')));
-  }
+  return n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+}
+
+std::vector<std::string> ModuleFolders() {
+  std::vector<std::string> folders;
+  const std::string program = ProgramPath();
+  if (!program.empty()) folders.push_back(program.substr(0, program.rfind('/')));
   folders.push_back(VARNISK_MODULE_DIR);
   return folders;
 }

@@ -42,6 +42,9 @@ class HostDevice {
 // $XDG_DATA_HOME/varnisk/device, else ~/.local/share/varnisk/device.
 std::string DefaultDeviceFolder();
 
+// The host path of the running program.
+std::string ProgramPath();
+
 // The host folders where the program's modules lie: its own folder, then the install
 // location.
 std::vector<std::string> ModuleFolders();

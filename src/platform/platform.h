@@ -35,6 +35,12 @@ enum class SpecialFolder {
 // The device path of a special folder ("\Windows\Start Menu"), without trailing backslash.
 std::u16string_view SpecialFolderPath(SpecialFolder folder);
 
+// One entry of a folder, as a search finds it.
+struct FindEntry {
+  std::u16string name;  // without the folder
+  uint32_t attributes = 0;
+};
+
 // The device's file system, addressed by device paths: components separated by "\",
 // rooted at the device's root folder "\", looked up without regard to case. "." and ".."
 // never lead above the root, and no path ever reaches a host file outside the device
@@ -65,6 +71,31 @@ class FileSystem {
   // Removes an empty folder. kErrorDirNotEmpty while it holds entries; a file, a
   // read-only folder or the root gives kErrorAccessDenied; missing names as DeleteFile.
   virtual Result RemoveFolder(std::u16string_view path) = 0;
+
+  // The entries of folder whose names match pattern as the device's search matches
+  // them: "*" any run of characters, "?" any one character, without regard to case
+  // ("*.*" matches every name). Sorted by name without regard to case; "." and ".."
+  // never listed. kErrorFileNotFound when nothing matches (an empty pattern matches
+  // nothing), kErrorPathNotFound when the folder does not exist.
+  virtual Expected<std::vector<FindEntry>, Result> FindFiles(std::u16string_view folder,
+                                                             std::u16string_view pattern) = 0;
+
+  // Copies the file source onto destination, replacing a file there; the folder of
+  // destination must exist. A read-only destination gives kErrorAccessDenied.
+  virtual Result CopyFile(std::u16string_view source, std::u16string_view destination) = 0;
+
+  // Opens the file, creating it when missing, and adds bytes at its end.
+  virtual Result AppendFile(std::u16string_view path, std::string_view bytes) = 0;
+
+  // Sets the attributes the device keeps for an entry: only kAttributeReadOnly has an
+  // effect (no write permission on the host).
+  virtual Result SetAttributes(std::u16string_view path, uint32_t attributes) = 0;
+
+  // Deletes a file, or a folder with everything in it, without asking; the last name
+  // of path may hold wildcards, and then every entry it matches goes. Read-only entries
+  // go too, as the device shell deletes them. 0 when everything named is gone;
+  // kErrorFileNotFound when nothing matched.
+  virtual Result DeleteTree(std::u16string_view path) = 0;
 };
 
 // Date and time of the device.
@@ -99,6 +130,24 @@ class CodePages {
   virtual std::string FromUtf16(uint32_t codePage, std::u16string_view text) = 0;
 };
 
+// The device shell: opens documents, starts programs and keeps the table of the
+// processes it started on this device.
+class DeviceShell {
+ public:
+  virtual ~DeviceShell() = default;
+
+  // Opens the file at path with parameters, as the device's shell does: a program
+  // stored on the device (a host executable: an ELF file or a "#!" script with its run
+  // bit) starts as a process with parameters split as the platform splits a command
+  // line; "\Windows\Varnisk.exe" starts this program on the same device; any other file
+  // opens through its association in the device registry (HKEY_CLASSES_ROOT\.ext, its
+  // class, Shell\Open\Command with "%1"). The started process is recorded in the
+  // process table. When wait is set the call returns when the process has ended.
+  // kErrorFileNotFound / kErrorPathNotFound for a missing file, kErrorNoAssociation
+  // for a file no program opens.
+  virtual Result Open(std::u16string_view path, std::u16string_view parameters, bool wait) = 0;
+};
+
 // The configuration manager: applies a provisioning XML document to the device.
 class ConfigManager {
  public:
@@ -117,6 +166,7 @@ struct Platform {
   CodePages* codePages = nullptr;
   ConfigManager* configManager = nullptr;
   RegistryStore* registry = nullptr;
+  DeviceShell* shell = nullptr;
 };
 
 }  // namespace varnisk::platform
