@@ -114,6 +114,22 @@ TEST(FileCommandTest, CopiedBytesAndReadOnlyTargets) {
   EXPECT_EQ(fake.app.platform.files->ReadFile(u"\\one").value_or("?"), "y");
 }
 
+TEST(FileCommandTest, PathsBeyondTheDevicesLimitArePassedOver) {
+  FakeApp fake;
+  Furnish(fake);
+  const std::string longTarget = "\\" + std::string(200, 'b') + "\\" + std::string(60, 'c');
+  EXPECT_EQ(fake.Run("FILE \\A\\x.txt>" + longTarget), kErrorFilenameExcedRange);
+  EXPECT_EQ(fake.device.files.Listing(), kFurnished);
+}
+
+TEST(FileCommandTest, AFallbackWriteThatFailsIsReported) {
+  FakeApp fake;
+  Furnish(fake);
+  fake.device.files.FailCall("copy \\A\\x.txt \\B.txt", kErrorAccessDenied);
+  fake.device.files.FailCall("write \\B.txt", kErrorWriteFault);
+  EXPECT_EQ(fake.Run("FILE \\A\\x.txt>\\B.txt"), kErrorWriteFault);
+}
+
 TEST(FileCommandTest, WritesText) {
   struct Case {
     const char* name;

@@ -115,6 +115,7 @@ Result CopyBytes(int from, int to, uint64_t size) {
       return ResultFromErrno(errno, Stage::kWrite);
     }
   }
+  if (done == size) return kSuccess;
   std::vector<char> buffer(256 * 1024);
   while (done < size) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));

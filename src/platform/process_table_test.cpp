@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,9 +96,12 @@ class ProcessTableTest : public testing::Test {
 };
 
 TEST_F(ProcessTableTest, ListsOnlyRowsOfProcessesThatStillRun) {
-  const pid_t zombie = Spawn("exit 0");
-  // Left unreaped until the end: an ended process that still holds its pid.
-  while (ProcessStartTime(zombie)) usleep(10 * 1000);
+  // Waited for but left unreaped until the end: an ended process that still holds its pid.
+  const pid_t zombie = Spawn("exec sleep 0.1");
+  std::optional<uint64_t> zombieStart;
+  while (!zombieStart) zombieStart = ProcessStartTime(zombie);
+  siginfo_t ended;
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(zombie), &ended, WEXITED | WNOWAIT), 0);
   const std::string boot = "boot " + BootId() + "\n";
   const pid_t me = self_.pid;
   const uint64_t started = self_.startTime;
@@ -114,7 +118,7 @@ TEST_F(ProcessTableTest, ListsOnlyRowsOfProcessesThatStillRun) {
       {"rows of another boot", "boot 00000000-0000-0000-0000-000000000000\n" +
                                    Row(me, started, "\\a.exe"), ""},
       {"rows without a boot line", Row(me, started, "\\a.exe"), ""},
-      {"an ended process not yet reaped", boot + Row(zombie, 1, "\\z.exe"), ""},
+      {"an ended process not yet reaped", boot + Row(zombie, *zombieStart, "\\z.exe"), ""},
       {"lines that are no rows", boot + "x y z\n12\n-5 1 \\n.exe\n7 x \\x.exe\n" +
                                      Row(me, started, "\\ok.exe"), "\\ok.exe"},
   };
