@@ -7,6 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace varnisk;
   engine::FakeApp fake;
+  fake.app.runsLeft = fuzz::kFuzzRuns;
   platform::FakeFileSystem& files = fake.device.files;
   files.CreateFolder(u"\\A");
   files.CreateFolder(u"\\A\\sub");

@@ -11,6 +11,11 @@
 
 namespace varnisk::fuzz {
 
+// Scripts that call or load themselves more than once a level run exponentially long
+// (as they would on the device); the targets bound the runs one input may start, so that
+// one input cannot stall the fuzzer.
+constexpr int64_t kFuzzRuns = 2000;
+
 inline std::u16string FuzzText(const uint8_t* data, size_t size) {
   if (size > 0 && data[0] == 0) {
     std::u16string text;

@@ -7,6 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace varnisk;
   engine::FakeApp fake;
+  fake.app.runsLeft = fuzz::kFuzzRuns;
   const std::u16string text = fuzz::FuzzText(data, size);
   registry::ImportRegText(fake.app, text.c_str(), nullptr);
   const char16_t* stop = nullptr;

@@ -8,6 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace varnisk;
   engine::FakeApp fake;
+  fake.app.runsLeft = fuzz::kFuzzRuns;
   fake.device.files.CreateFolder(u"\\Windows");
   fake.device.files.WriteFile(u"\\a.vks", "EVAL 1=%1a\nCALL p\nENDP\nPROC p\nLOAD \\a.vks\nENDP p");
   fake.device.files.WriteFile(u"\\r.reg", "REGEDIT4\n[HKLM\\x]\n\"a\"=dword:1\n");

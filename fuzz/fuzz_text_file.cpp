@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/testing/fake_app.h"
+#include "fuzz_input.h"
 #include "registry/load_file.h"
 #include "registry/text_file.h"
 
@@ -17,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto text = registry::LoadTextFile(reader.View(), u"\\f.vks");
   if (!text) __builtin_trap();
   engine::FakeApp fake;
+  fake.app.runsLeft = fuzz::kFuzzRuns;
   registry::RunLoadedText(fake.app, *text, u"\\f.vks");
   return 0;
 }

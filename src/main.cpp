@@ -41,6 +41,11 @@ Expected<std::unique_ptr<platform::HostDevice>, std::string> OpenDevice(const Op
   deviceOptions.cardFolder = card;
   deviceOptions.ansiCodePage = options.codePage.value_or(936);
   deviceOptions.helpPage = HelpPage();
+  // Copies of the program that the device shell starts see the device as this one does.
+  std::vector<std::string>& passed = deviceOptions.programOptions;
+  if (!card.empty()) passed.insert(passed.end(), {"--card", platform::AbsolutePath(card)});
+  if (options.codePage) passed.insert(passed.end(), {"--codepage", std::to_string(*options.codePage)});
+  passed.insert(passed.end(), {"--ui", options.ui, "--platform", options.platform});
   return platform::HostDevice::Open(deviceOptions);
 }
 

@@ -108,6 +108,21 @@ TEST_F(FilesTest, TheDefaultCommandRunsFilesByTypeAndStartsPrograms) {
   EXPECT_EQ(Run("\\data.unknown").status, 255);  // 1155, no association
 }
 
+TEST_F(FilesTest, DocumentsOpenThroughTheirAssociationInTheRegistry) {
+  const std::string marker = temp_.path() + "/opened";
+  temp_.Write(Host("Programs/runner"), "#!/bin/sh\nprintf '%s\\n' \"$*\" > " + marker + "\n");
+  chmod((temp_.path() + "/" + Host("Programs/runner")).c_str(), 0755);
+  temp_.Write(Host("My Documents/task.job"), "work");
+  temp_.Write("card/assoc.reg",
+              "REGEDIT4\n[HKCR\\.job]\n@=\"jobfile\"\n"
+              "[HKCR\\jobfile\\Shell\\Open\\Command]\n@=\"\\\\Programs\\\\runner -x \\\"%1\\\"\"\n");
+  ASSERT_EQ(RunVarnisk({"--device", device(), "--card", temp_.path() + "/card",
+                        "LOAD \\Storage Card\\assoc.reg"}).status, 0);
+  EXPECT_EQ(Run("\\My Documents\\*.job").status, 0);
+  for (int i = 0; i < 100 && !temp_.Exists("opened"); ++i) usleep(20000);
+  EXPECT_EQ(temp_.Read("opened"), "-x \\My Documents\\task.job\n");
+}
+
 TEST_F(FilesTest, AsocWritesTheClassKeys) {
   EXPECT_EQ(Run("ASOC .vks").status, 0);
   const ProgramRun exported = RunVarnisk({"--device", device(), "--reg-export", "HKCR"});

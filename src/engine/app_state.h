@@ -36,6 +36,9 @@ struct AppState {
   // %0 to %9: each a terminated text of at most 259 units.
   std::array<VariableSlot, 10> variables{};
   int runDepth = 0;
+  // How many more runs may start; negative for no bound. Only harnesses that must bound
+  // the work of scripts that call themselves more than once a level set it.
+  int64_t runsLeft = -1;
 };
 
 }  // namespace varnisk::engine

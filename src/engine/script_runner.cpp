@@ -102,7 +102,8 @@ Result ExecuteLine(AppState& app, char16_t* line, ScriptContext& context) {
 
 Result RunScriptFrom(AppState& app, ScriptText& script, const char16_t* start,
                      const char16_t* basePath) {
-  if (app.runDepth >= kMaxRunDepth) return kErrorStackOverflow;
+  if (app.runDepth >= kMaxRunDepth || app.runsLeft == 0) return kErrorStackOverflow;
+  if (app.runsLeft > 0) --app.runsLeft;
   RunDepthGuard depth(app);
   ScriptContext context;
   context.script = &script;

@@ -26,8 +26,9 @@ struct ScriptContext {
 };
 
 // Runs text (terminated; alive and unchanged for the run) with basePath (alive for the
-// run) and returns the result of its last line. Past kMaxRunDepth nested runs the run
-// is not started and the result is kErrorStackOverflow.
+// run) and returns the result of its last line. Past kMaxRunDepth nested runs (or when
+// app.runsLeft is used up) the run is not started and the result is
+// kErrorStackOverflow.
 Result RunScript(AppState& app, const char16_t* text, const char16_t* basePath);
 
 // Runs script from start: an inner run on a text that an outer run already holds.

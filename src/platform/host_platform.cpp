@@ -179,7 +179,7 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
   services.configManager =
       std::make_unique<ProvisioningManager>(*services.files, *services.registry);
   services.shell = std::make_unique<HostShell>(*services.files, *services.registry, dev,
-                                               ProgramPath());
+                                               ProgramPath(), options.programOptions);
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
@@ -217,6 +217,14 @@ std::vector<std::string> ModuleFolders() {
   if (!program.empty()) folders.push_back(program.substr(0, program.rfind('/')));
   folders.push_back(VARNISK_MODULE_DIR);
   return folders;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char* absolute = realpath(path.c_str(), nullptr);
+  if (absolute == nullptr) return path;
+  std::string result(absolute);
+  std::free(absolute);
+  return result;
 }
 
 std::optional<std::string> ExistingHostFile(const std::string& path) {

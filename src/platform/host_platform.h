@@ -19,6 +19,9 @@ struct DeviceOptions {
   std::string cardFolder;    // host folder shown as "\Storage Card", or empty
   uint32_t ansiCodePage = 936;
   std::string helpPage;      // written to \Windows\Varnisk.htm on a new device
+  // Options that copies of this program started by the device shell get, after
+  // --device (the card, the code page, the user interface ...).
+  std::vector<std::string> programOptions;
 };
 
 class HostDevice {
@@ -48,6 +51,9 @@ std::string ProgramPath();
 // The host folders where the program's modules lie: its own folder, then the install
 // location.
 std::vector<std::string> ModuleFolders();
+
+// The absolute form of an existing host path (the path itself when it does not exist).
+std::string AbsolutePath(const std::string& path);
 
 // The absolute path of path when it names an existing regular host file.
 std::optional<std::string> ExistingHostFile(const std::string& path);

@@ -8,8 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -27,6 +27,16 @@ namespace {
 
 // What the platform answers for a file that looks like a program but does not run.
 constexpr Result kErrorBadExeFormat = 193;
+
+// Programs started through the shell carry their depth in VARNISK_NESTING. A file type
+// associated with this program that is no script makes each copy open the file again
+// through the shell; past this depth the shell starts nothing more, so such a chain ends.
+constexpr int kMaxProgramNesting = 8;
+
+int NestingOfThisProgram() {
+  const char* value = std::getenv("VARNISK_NESTING");
+  return value == nullptr ? 0 : std::atoi(value);
+}
 
 // An association may lead to a document with an association of its own, but no further
 // than this many steps: a loop of associations ends refused instead of running forever.
@@ -225,12 +235,14 @@ std::string AbsoluteFolder(const std::string& folder) {
 }  // namespace
 
 HostShell::HostShell(HostFileSystem& files, RegistryStore& registry, std::string deviceFolder,
-                     std::string programPath)
+                     std::string programPath, std::vector<std::string> programOptions)
     : files_(files),
       registry_(registry),
       deviceFolder_(AbsoluteFolder(deviceFolder)),
       programPath_(std::move(programPath)),
-      processes_(deviceFolder_ + "/state") {}
+      programOptions_(std::move(programOptions)),
+      processes_(deviceFolder_ + "/state"),
+      nesting_(NestingOfThisProgram()) {}
 
 Result HostShell::Open(std::u16string_view path, std::u16string_view parameters, bool wait) {
   return OpenAt(path, parameters, wait, 0);
@@ -248,6 +260,8 @@ Result HostShell::OpenAt(std::u16string_view path, std::u16string_view parameter
     Launch launch;
     launch.path = programPath_;
     launch.arguments = {programPath_, "--device", deviceFolder_};
+    launch.arguments.insert(launch.arguments.end(), programOptions_.begin(),
+                            programOptions_.end());
     if (!parameters.empty()) {
       launch.arguments.push_back("--");
       launch.arguments.push_back(Utf16ToUtf8(parameters));
@@ -317,9 +331,14 @@ Expected<std::u16string, Result> HostShell::AssociatedCommand(const std::u16stri
 std::vector<std::string> HostShell::Environment() const {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!std::string_view(*entry).starts_with("VARNISK_DEVICE=")) environment.emplace_back(*entry);
+    const std::string_view variable = *entry;
+    if (variable.starts_with("VARNISK_DEVICE=") || variable.starts_with("VARNISK_NESTING=")) {
+      continue;
+    }
+    environment.emplace_back(variable);
   }
   environment.push_back("VARNISK_DEVICE=" + deviceFolder_);
+  environment.push_back("VARNISK_NESTING=" + std::to_string(nesting_ + 1));
   return environment;
 }
 
@@ -327,6 +346,7 @@ std::vector<std::string> HostShell::Environment() const {
 // its start time and records it: the pid cannot have been reused yet (the child is still
 // there), and the row is in the table before the program could look for itself.
 Result HostShell::Start(const Launch& launch, bool wait) {
+  if (nesting_ >= kMaxProgramNesting) return kErrorStackOverflow;
   std::vector<std::string> arguments = launch.arguments;
   std::vector<std::string> environment = Environment();
   const std::vector<char*> argv = Pointers(arguments);

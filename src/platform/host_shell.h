@@ -15,7 +15,7 @@ class HostFileSystem;
 
 // What Open starts, by what it finds at the path:
 // - "\Windows\Varnisk.exe": this program (programPath), as
-//     programPath --device DEV [-- PARAMETERS]
+//     programPath --device DEV [PROGRAM OPTIONS] [-- PARAMETERS]
 //   the parameters one argument, since the program joins the words after its options
 //   into its command line anyway.
 // - a host executable stored on the device (an ELF file, or a script starting "#!",
@@ -34,10 +34,11 @@ class HostFileSystem;
 class HostShell : public DeviceShell {
  public:
   // deviceFolder is DEV (made absolute here, since children start elsewhere);
-  // programPath the host path of this program. files and registry must outlive the
-  // shell.
+  // programPath the host path of this program; programOptions what this program passes
+  // on to the copies it starts besides the device ("--ui", "none", ...). files and
+  // registry must outlive the shell.
   HostShell(HostFileSystem& files, RegistryStore& registry, std::string deviceFolder,
-            std::string programPath);
+            std::string programPath, std::vector<std::string> programOptions = {});
 
   Result Open(std::u16string_view path, std::u16string_view parameters, bool wait) override;
 
@@ -67,7 +68,9 @@ class HostShell : public DeviceShell {
   RegistryStore& registry_;
   std::string deviceFolder_;
   std::string programPath_;
+  std::vector<std::string> programOptions_;
   ProcessTable processes_;
+  int nesting_;  // how many shells started this program's ancestors and itself
 };
 
 }  // namespace varnisk::platform

@@ -302,6 +302,11 @@ TEST_F(HostShellTest, ThisProgramStartsOnTheSameDevice) {
     EXPECT_EQ(shell_->Open(c.path, c.parameters, true), kSuccess);
     EXPECT_EQ(Recorded("varnisk"), c.arguments);
   }
+  // The options this program passes on come before the command line.
+  HostShell passing(*files_, registry_, device_.string(), (root_ / "varnisk.sh").string(),
+                    {"--ui", "none"});
+  ASSERT_EQ(passing.Open(u"\\Windows\\Varnisk.exe", u"VKUI", true), kSuccess);
+  EXPECT_EQ(Recorded("varnisk"), options + "[--ui][none][--][VKUI]");
 }
 
 TEST_F(HostShellTest, ProcessTableShowsAProcessWhileItRuns) {
