@@ -15,6 +15,7 @@ struct MatchRequest {
   std::u16string pattern;      // the name pattern after the path's last "\"
   std::u16string argument;     // the default command's parameters, or the copy target
   std::u16string lastEnsured;  // the copy's last destination folder known to exist
+  std::u16string copyTarget;   // the folder a tree is copied into, never walked as source
 };
 
 // A path of the device, like its 260-unit buffers, holds at most this many units.

@@ -6,6 +6,8 @@
 #include "files/enumeration.h"
 #include "files/file_routines.h"
 #include "files/wildcard.h"
+#include "platform/device_path.h"
+#include "platform/text_case.h"
 #include "registry/registry_text.h"
 
 namespace varnisk::files {
@@ -18,6 +20,17 @@ bool IsFolder(const platform::FindEntry& entry) {
   return entry.attributes & platform::kAttributeDirectory;
 }
 
+// Whether two device paths name the same folder ("\A\", "\a" and "\B\..\A" do).
+bool SameFolder(std::u16string_view a, std::u16string_view b) {
+  const auto first = platform::SplitDevicePath(a);
+  const auto second = platform::SplitDevicePath(b);
+  if (!first || !second || first->size() != second->size()) return false;
+  for (size_t i = 0; i < first->size(); ++i) {
+    if (!platform::EqualsNoCase((*first)[i], (*second)[i])) return false;
+  }
+  return true;
+}
+
 // The copy's visitor: copies one file, or recreates and walks one folder.
 Result CopyEntry(engine::AppState& app, MatchRequest& request, std::u16string_view folder,
                  const platform::FindEntry& entry) {
@@ -28,6 +41,9 @@ Result CopyEntry(engine::AppState& app, MatchRequest& request, std::u16string_vi
     return kErrorFileNotFound;
   }
   const std::u16string source = JoinPath(folder, entry.name);
+  // A tree copied into a folder of its own: the copy is not copied again (it would grow
+  // without end).
+  if (IsFolder(entry) && SameFolder(source, request.copyTarget)) return kErrorFileNotFound;
   std::u16string destination = request.argument;
   if (!destination.empty() && destination.back() == u'\\') {
     destination += entry.name;
@@ -72,6 +88,7 @@ Result Copy(engine::AppState& app, char16_t* argument, char16_t* op) {
   MatchRequest request;
   request.recursive = argument[0] == u'!';
   request.argument = engine::TextView(op + 1);
+  request.copyTarget = request.argument;
   const SearchPath source = SplitSearchPath(engine::TextView(argument + (request.recursive ? 1 : 0)));
   request.pattern = source.pattern.empty() ? u"*" : source.pattern;
   return ForEachMatch(app, CopyEntry, request, source.folder,

@@ -102,6 +102,19 @@ TEST(FileCommandTest, Copies) {
   });
 }
 
+TEST(FileCommandTest, ATreeCopiedIntoItselfIsCopiedOnce) {
+  FakeApp fake;
+  Furnish(fake);
+  // The target already exists, so the walk of \A meets it after the files it copied.
+  fake.device.files.CreateFolder(u"\\A\\zCopy");
+  EXPECT_EQ(fake.Run("FILE !\\A\\*>\\a\\ZCOPY\\"), kErrorFileNotFound);
+  EXPECT_EQ(fake.device.files.Listing(),
+            "\\A\\ \\A\\.cache\\ \\A\\.cache\\c.txt \\A\\sub\\ \\A\\sub\\w.dat "
+            "\\A\\sub\\z.txt \\A\\x.txt \\A\\y.TXT \\A\\zCopy\\ \\A\\zCopy\\sub\\ "
+            "\\A\\zCopy\\sub\\w.dat \\A\\zCopy\\sub\\z.txt \\A\\zCopy\\x.txt "
+            "\\A\\zCopy\\y.TXT \\Temp\\ \\Temp\\a.txt \\Temp\\b.txt");
+}
+
 TEST(FileCommandTest, CopiedBytesAndReadOnlyTargets) {
   FakeApp fake;
   Furnish(fake);
