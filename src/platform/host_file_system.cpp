@@ -213,6 +213,25 @@ bool HiddenByCard(bool hasCard, const DevicePath& folder, std::u16string_view na
   return hasCard && !folder.onCard && folder.names.empty() && EqualsNoCase(name, kCardFolder);
 }
 
+// The entries of the folder that a search or a wildcard deletion names whose names match
+// pattern, the folder itself left open in opened. A missing folder is kErrorPathNotFound.
+Expected<std::vector<FolderEntry>, Result> MatchingEntries(const Resolver& resolver,
+                                                           const DevicePath& folder,
+                                                           bool hasCard,
+                                                           std::u16string_view pattern,
+                                                           UniqueFd& opened) {
+  auto fd = resolver.OpenEntry(folder.names, folder.names.size(), O_RDONLY | O_DIRECTORY);
+  if (!fd) return Unexpected{fd.error() == kErrorFileNotFound ? kErrorPathNotFound : fd.error()};
+  auto entries = ReadFolder(fd->Get());
+  if (!entries) return Unexpected{entries.error()};
+  std::erase_if(*entries, [&](const FolderEntry& entry) {
+    const std::u16string name = Utf8ToUtf16(entry.name);
+    return !MatchesNamePattern(name, pattern) || HiddenByCard(hasCard, folder, name);
+  });
+  opened = std::move(*fd);
+  return entries;
+}
+
 }  // namespace
 
 Expected<std::unique_ptr<HostFileSystem>, std::string> HostFileSystem::Open(
@@ -325,18 +344,14 @@ Expected<std::vector<FindEntry>, Result> HostFileSystem::FindFiles(
   auto parsed = ParseDevicePath(folder, cardFd_ >= 0);
   if (!parsed) return Unexpected{parsed.error()};
   const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
-  auto fd = resolver.OpenEntry(parsed->names, parsed->names.size(), O_RDONLY | O_DIRECTORY);
-  if (!fd) return Unexpected{fd.error() == kErrorFileNotFound ? kErrorPathNotFound : fd.error()};
-  auto names = ReadFolder(fd->Get());
-  if (!names) return Unexpected{names.error()};
+  UniqueFd fd;
+  auto matches = MatchingEntries(resolver, *parsed, cardFd_ >= 0, pattern, fd);
+  if (!matches) return Unexpected{matches.error()};
   std::vector<FindEntry> entries;
-  for (const FolderEntry& entry : *names) {
+  for (const FolderEntry& entry : *matches) {
     std::u16string name = Utf8ToUtf16(entry.name);
-    if (!MatchesNamePattern(name, pattern) || HiddenByCard(cardFd_ >= 0, *parsed, name)) {
-      continue;
-    }
     struct stat st;
-    if (fstatat(fd->Get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (fstatat(fd.Get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISLNK(st.st_mode)) {
       // Shown as what it leads to inside the device; a link leading nowhere as a file.
       std::vector<std::u16string> link = parsed->names;
@@ -347,8 +362,8 @@ Expected<std::vector<FindEntry>, Result> HostFileSystem::FindFiles(
     entries.push_back({std::move(name), AttributesOf(st)});
   }
   struct stat card;
-  if (HiddenByCard(cardFd_ >= 0, *parsed, kCardFolder) && MatchesNamePattern(kCardFolder, pattern) &&
-      fstat(cardFd_, &card) == 0) {
+  if (HiddenByCard(cardFd_ >= 0, *parsed, kCardFolder) &&
+      MatchesNamePattern(kCardFolder, pattern) && fstat(cardFd_, &card) == 0) {
     entries.push_back({std::u16string(kCardFolder), AttributesOf(card)});
   }
   if (entries.empty()) return Unexpected{kErrorFileNotFound};
@@ -394,6 +409,7 @@ Result HostFileSystem::DeleteTree(std::u16string_view path) {
   auto parsed = ParseDevicePath(wildcard ? wildcard->folder : path, cardFd_ >= 0);
   if (!parsed) return parsed.error();
   const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
+  index_->StopFilling();
   if (!wildcard) {
     if (parsed->names.empty()) return kErrorAccessDenied;  // the root or the card itself
     auto located = resolver.LocateLast(parsed->names);
@@ -403,24 +419,17 @@ Result HostFileSystem::DeleteTree(std::u16string_view path) {
     index_->Forget(located->folderFd.Get());
     return result;
   }
-  auto folder = resolver.OpenEntry(parsed->names, parsed->names.size(), O_RDONLY | O_DIRECTORY);
-  if (!folder) return folder.error() == kErrorFileNotFound ? kErrorPathNotFound : folder.error();
-  auto entries = ReadFolder(folder->Get());
-  if (!entries) return entries.error();
-  bool matched = false;
+  UniqueFd folder;
+  auto matches = MatchingEntries(resolver, *parsed, cardFd_ >= 0, wildcard->pattern, folder);
+  if (!matches) return matches.error();
+  if (matches->empty()) return kErrorFileNotFound;
   Result result = kSuccess;
-  for (const FolderEntry& entry : *entries) {
-    const std::u16string name = Utf8ToUtf16(entry.name);
-    if (!MatchesNamePattern(name, wildcard->pattern) ||
-        HiddenByCard(cardFd_ >= 0, *parsed, name)) {
-      continue;
-    }
-    matched = true;
-    const Result removed = RemoveTree(folder->Get(), entry.name, entry.type, *index_);
+  for (const FolderEntry& entry : *matches) {
+    const Result removed = RemoveTree(folder.Get(), entry.name, entry.type, *index_);
     if (result == kSuccess) result = removed;
   }
-  index_->Forget(folder->Get());
-  return matched ? result : kErrorFileNotFound;
+  index_->Forget(folder.Get());
+  return result;
 }
 
 Expected<int, Result> HostFileSystem::OpenForExecute(std::u16string_view path) {

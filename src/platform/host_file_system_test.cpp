@@ -642,6 +642,58 @@ TEST_F(HostFileSystemTest, RemovalKeepsCaseBlindLookupsTrue) {
   EXPECT_TRUE(fs::is_empty(device_ / "sub"));
 }
 
+// While a copy fills a folder, new names are taken from the remembered listing; names
+// that exist, in any case, and names the host adds meanwhile are still found.
+TEST_F(HostFileSystemTest, FillingAFolderStillFindsTheNamesInIt) {
+  Put(device_ / "sub" / "Existing.txt", "old");
+  Put(device_ / "source.txt", "new");
+  auto files = OpenDevice();
+  ASSERT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\first.txt"), kSuccess);
+  EXPECT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\EXISTING.TXT"), kSuccess);
+  Put(device_ / "sub" / "Host.TXT", "added on the host");
+  EXPECT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\host.txt"), kSuccess);
+  EXPECT_EQ(files->AppendFile(u"\\sub\\First.Txt", "+"), kSuccess);
+  EXPECT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\second.txt"), kSuccess);
+  EXPECT_EQ(files->WriteFile(u"\\sub\\Existing.txt", "exact"), kSuccess);
+  EXPECT_EQ(Search(*files, u"\\sub"), "Existing.txt first.txt Host.TXT second.txt");
+  EXPECT_EQ(Get(device_ / "sub" / "Existing.txt"), "exact");
+  EXPECT_EQ(Get(device_ / "sub" / "Host.TXT"), "new");
+  EXPECT_EQ(Get(device_ / "sub" / "first.txt"), "new+");
+}
+
+// A folder put in place of the one being filled is looked into afresh: its names are
+// found in any case, and nothing lands in the folder that was moved away.
+TEST_F(HostFileSystemTest, FolderReplacedWhileFillingIsLookedIntoAfresh) {
+  Put(device_ / "source.txt", "new");
+  auto files = OpenDevice();
+  ASSERT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\first.txt"), kSuccess);
+  fs::rename(device_ / "sub", device_ / "moved");
+  fs::create_directory(device_ / "sub");
+  Put(device_ / "sub" / "TWIN.TXT", "old");
+  EXPECT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\twin.txt"), kSuccess);
+  EXPECT_EQ(files->CopyFile(u"\\source.txt", u"\\sub\\second.txt"), kSuccess);
+  EXPECT_EQ(Search(*files, u"\\sub"), "second.txt TWIN.TXT");
+  EXPECT_EQ(Get(device_ / "sub" / "TWIN.TXT"), "new");
+  EXPECT_EQ(Search(*files, u"\\moved"), "first.txt");
+}
+
+// A folder just made is known to be empty, until the host puts something in it; a tree
+// deleted and made again holds only what is new.
+TEST_F(HostFileSystemTest, NewAndDeletedFoldersAreListedTruly) {
+  auto files = OpenDevice();
+  ASSERT_EQ(files->CreateFolder(u"\\New"), kSuccess);
+  ASSERT_EQ(files->WriteFile(u"\\new\\mine.txt", "mine"), kSuccess);
+  Put(device_ / "New" / "Host.txt", "host");
+  EXPECT_EQ(Read(*files, u"\\NEW\\HOST.TXT"), "host");
+  EXPECT_EQ(files->WriteFile(u"\\new\\host.TXT", "rewritten"), kSuccess);
+  EXPECT_EQ(Get(device_ / "New" / "Host.txt"), "rewritten");
+  ASSERT_EQ(files->DeleteTree(u"\\new"), kSuccess);
+  ASSERT_EQ(files->CreateFolder(u"\\NEW"), kSuccess);
+  EXPECT_EQ(Read(*files, u"\\new\\mine.txt"), "error 2");
+  EXPECT_EQ(files->WriteFile(u"\\new\\Mine.TXT", "again"), kSuccess);
+  EXPECT_EQ(Search(*files, u"\\new"), "Mine.TXT");
+}
+
 // A pipe planted in the device would block a plain open for ever.
 TEST_F(HostFileSystemTest, PipeIsNeitherReadNorWritten) {
   ASSERT_EQ(mkfifo((device_ / "pipe").c_str(), 0666), 0);

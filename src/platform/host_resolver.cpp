@@ -71,7 +71,10 @@ std::string Join(std::string_view folder, std::string_view name) {
 
 std::string HostPath(const std::vector<std::u16string>& names, size_t count) {
   std::string out;
-  for (size_t i = 0; i < count; ++i) out = Join(out, Utf16ToUtf8(names[i]));
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) out += '/';
+    out += Utf16ToUtf8(names[i]);
+  }
   return out;
 }
 
@@ -137,15 +140,21 @@ Expected<std::optional<std::string>, Result> HostFolderIndex::Find(int folder,
   return it->second;
 }
 
-void HostFolderIndex::Created(int folder, const std::string& stored) {
+bool HostFolderIndex::Created(int folder, const std::string& stored) {
   struct stat st;
-  if (fstat(folder, &st) != 0) return;
+  if (fstat(folder, &st) != 0) {
+    listings_.clear();
+    return false;
+  }
+  bool changed = true;
   for (Listing& listing : listings_) {
     if (listing.device == st.st_dev && listing.inode == st.st_ino) {
+      changed = !SameTime(listing.changed, st.st_ctim);
       listing.names.emplace(Key(Utf8ToUtf16(stored)), stored);
       listing.changed = st.st_ctim;
     }
   }
+  return changed;
 }
 
 void HostFolderIndex::CreatedFolder(int folder, const std::string& stored) {
@@ -257,6 +266,10 @@ Expected<Located, Result> Resolver::LocateLast(const std::vector<std::u16string>
 
 Expected<OpenedForWriting, Result> Resolver::OpenForWriting(
     const std::vector<std::u16string>& names, uint64_t flags, mode_t mode) const {
+  if (auto created = CreateWhileFilling(names, flags, mode)) {
+    return OpenedForWriting{std::move(*created), true};
+  }
+  // An existing file costs one call by its exact path.
   auto fd = OpenConfined(base_, HostPath(names, names.size()), flags);
   if (fd) return OpenedForWriting{std::move(*fd), false};
   if (fd.error() != ENOENT) return Unexpected{ResultFromErrno(fd.error(), Stage::kName)};
@@ -270,6 +283,7 @@ Expected<OpenedForWriting, Result> Resolver::OpenForWriting(
                static_cast<int>(flags) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (created >= 0) {
       index_.Created(located->folderFd.Get(), located->name);
+      index_.Filling(base_, std::move(located->folder), std::move(located->folderFd));
       return OpenedForWriting{UniqueFd(created), true};
     }
     if (errno != EEXIST) return Unexpected{ResultFromErrno(errno, Stage::kWrite)};
@@ -278,6 +292,44 @@ Expected<OpenedForWriting, Result> Resolver::OpenForWriting(
   fd = OpenConfined(base_, Join(located->folder, located->name), flags | O_CREAT, mode);
   if (!fd) return Unexpected{ResultFromErrno(fd.error(), Stage::kWrite)};
   return OpenedForWriting{std::move(*fd), false};
+}
+
+// A copy filling a folder creates name after name there. While the folder's listing is
+// current, it answers whether a name is free in any case, and the file is created by its
+// path in one call (confined, and only if the exact name is free); the folder's change
+// time moving shows that the file landed in it. Three calls instead of a walk to the
+// folder. nullopt when this is not such a name, or when the file landed elsewhere (a
+// folder put in place of the one filled), whose creation is then undone.
+std::optional<UniqueFd> Resolver::CreateWhileFilling(const std::vector<std::u16string>& names,
+                                                     uint64_t flags, mode_t mode) const {
+  const int folder = index_.FillingFolder(base_, HostPath(names, names.size() - 1));
+  if (folder < 0) return std::nullopt;
+  auto taken = index_.Find(folder, names.back());
+  if (!taken || taken->has_value()) return std::nullopt;
+  auto created =
+      OpenConfined(base_, HostPath(names, names.size()), flags | O_CREAT | O_EXCL, mode);
+  if (!created) return std::nullopt;
+  if (index_.Created(folder, Utf16ToUtf8(names.back()))) return std::move(*created);
+  index_.Forget(folder);
+  index_.StopFilling();
+  Undo(names, created->Get());
+  return std::nullopt;
+}
+
+// Removes the empty file just created at the names, as long as the name still holds it.
+void Resolver::Undo(const std::vector<std::u16string>& names, int created) const {
+  struct stat made, found;
+  auto located = LocateLast(names);
+  if (!located || !located->exists || fstat(created, &made) != 0 ||
+      fstatat(located->folderFd.Get(), located->name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 ||
+      made.st_dev != found.st_dev || made.st_ino != found.st_ino) {
+    return;
+  }
+  struct stat before;
+  if (fstat(located->folderFd.Get(), &before) != 0) return;
+  if (unlinkat(located->folderFd.Get(), located->name.c_str(), 0) == 0) {
+    index_.Removed(located->folderFd.Get(), located->name, before.st_ctim);
+  }
 }
 
 Result Resolver::MakeFolder(const std::vector<std::u16string>& names) const {
@@ -293,6 +345,7 @@ Result Resolver::MakeFolder(const std::vector<std::u16string>& names) const {
 }
 
 Result Resolver::Remove(const std::vector<std::u16string>& names, bool folder) const {
+  index_.StopFilling();
   auto located = LocateLast(names);
   if (!located) return located.error();
   if (!located->exists) return kErrorFileNotFound;

@@ -21,7 +21,8 @@ namespace varnisk::platform {
 // Owns one host file descriptor.
 class UniqueFd {
  public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
   UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     std::swap(fd_, other.fd_);
@@ -32,7 +33,7 @@ class UniqueFd {
   int Release() { return std::exchange(fd_, -1); }
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
 
 // What was being done when the host refused, which decides the device's name for it.
@@ -79,8 +80,9 @@ class HostFolderIndex {
   // Adds a name this program has just created in the folder, so that the index stays
   // current without a new read. Another program adding a name in the same microseconds
   // goes unseen by case-blind lookups until the folder changes again; lookups in the
-  // name's exact case never use the index.
-  void Created(int folder, const std::string& stored);
+  // name's exact case never use the index. False when the folder has a listing and its
+  // change time has not moved since: then the name did not land in this folder.
+  bool Created(int folder, const std::string& stored);
 
   // As Created, for a folder just made: it is known to be empty, so the first names
   // created in it cost no read of it.
@@ -96,6 +98,19 @@ class HostFolderIndex {
   // is gone (so that a new folder given its inode cannot inherit its names).
   void Forget(dev_t device, ino_t inode);
   void Forget(int folder);
+
+  // The folder this program last created a new file in (a copy filling it), kept open
+  // with its path from base so that the next new name there needs no walk to the folder.
+  // The path is only a hint: see Resolver::CreateWhileFilling.
+  void Filling(int base, std::string path, UniqueFd folder) {
+    filling_ = Filled{base, std::move(path), std::move(folder)};
+  }
+  // The open folder last filled from base at path, or -1.
+  int FillingFolder(int base, std::string_view path) const {
+    return filling_.base == base && filling_.path == path ? filling_.folder.Get() : -1;
+  }
+  // Called when this program removes or moves entries: the folder may be gone.
+  void StopFilling() { filling_ = Filled{}; }
 
  private:
   // Enough for a tree copy going folder by folder; bounds the memory held.
@@ -113,7 +128,14 @@ class HostFolderIndex {
   Expected<Listing*, Result> Read(int folder, const struct stat& st);
   Listing* Keep(Listing listing);
 
+  struct Filled {
+    int base = -1;
+    std::string path;
+    UniqueFd folder;
+  };
+
   std::vector<Listing> listings_;  // oldest first
+  Filled filling_;
 };
 
 // Where a path's last name lies.
@@ -163,6 +185,9 @@ class Resolver {
 
  private:
   Expected<Located, Result> Locate(const std::vector<std::u16string>& names) const;
+  std::optional<UniqueFd> CreateWhileFilling(const std::vector<std::u16string>& names,
+                                             uint64_t flags, mode_t mode) const;
+  void Undo(const std::vector<std::u16string>& names, int created) const;
 
   int base_;
   HostFolderIndex& index_;
