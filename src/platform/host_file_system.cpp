@@ -213,23 +213,31 @@ bool HiddenByCard(bool hasCard, const DevicePath& folder, std::u16string_view na
   return hasCard && !folder.onCard && folder.names.empty() && EqualsNoCase(name, kCardFolder);
 }
 
+// An entry of a host folder with its name as the device sees it.
+struct Match {
+  FolderEntry entry;
+  std::u16string name;
+};
+
 // The entries of the folder that a search or a wildcard deletion names whose names match
 // pattern, the folder itself left open in opened. A missing folder is kErrorPathNotFound.
-Expected<std::vector<FolderEntry>, Result> MatchingEntries(const Resolver& resolver,
-                                                           const DevicePath& folder,
-                                                           bool hasCard,
-                                                           std::u16string_view pattern,
-                                                           UniqueFd& opened) {
+Expected<std::vector<Match>, Result> MatchingEntries(const Resolver& resolver,
+                                                     const DevicePath& folder, bool hasCard,
+                                                     std::u16string_view pattern,
+                                                     UniqueFd& opened) {
   auto fd = resolver.OpenEntry(folder.names, folder.names.size(), O_RDONLY | O_DIRECTORY);
   if (!fd) return Unexpected{fd.error() == kErrorFileNotFound ? kErrorPathNotFound : fd.error()};
   auto entries = ReadFolder(fd->Get());
   if (!entries) return Unexpected{entries.error()};
-  std::erase_if(*entries, [&](const FolderEntry& entry) {
-    const std::u16string name = Utf8ToUtf16(entry.name);
-    return !MatchesNamePattern(name, pattern) || HiddenByCard(hasCard, folder, name);
-  });
+  std::vector<Match> matches;
+  for (FolderEntry& entry : *entries) {
+    std::u16string name = Utf8ToUtf16(entry.name);
+    if (MatchesNamePattern(name, pattern) && !HiddenByCard(hasCard, folder, name)) {
+      matches.push_back({std::move(entry), std::move(name)});
+    }
+  }
   opened = std::move(*fd);
-  return entries;
+  return matches;
 }
 
 }  // namespace
@@ -348,18 +356,17 @@ Expected<std::vector<FindEntry>, Result> HostFileSystem::FindFiles(
   auto matches = MatchingEntries(resolver, *parsed, cardFd_ >= 0, pattern, fd);
   if (!matches) return Unexpected{matches.error()};
   std::vector<FindEntry> entries;
-  for (const FolderEntry& entry : *matches) {
-    std::u16string name = Utf8ToUtf16(entry.name);
+  for (Match& match : *matches) {
     struct stat st;
-    if (fstatat(fd.Get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (fstatat(fd.Get(), match.entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISLNK(st.st_mode)) {
       // Shown as what it leads to inside the device; a link leading nowhere as a file.
       std::vector<std::u16string> link = parsed->names;
-      link.push_back(name);
+      link.push_back(match.name);
       auto target = resolver.OpenEntry(link, link.size(), O_PATH);
       if (!target || fstat(target->Get(), &st) != 0) st.st_mode = S_IFREG | 0666;
     }
-    entries.push_back({std::move(name), AttributesOf(st)});
+    entries.push_back({std::move(match.name), AttributesOf(st)});
   }
   struct stat card;
   if (HiddenByCard(cardFd_ >= 0, *parsed, kCardFolder) &&
@@ -424,8 +431,8 @@ Result HostFileSystem::DeleteTree(std::u16string_view path) {
   if (!matches) return matches.error();
   if (matches->empty()) return kErrorFileNotFound;
   Result result = kSuccess;
-  for (const FolderEntry& entry : *matches) {
-    const Result removed = RemoveTree(folder.Get(), entry.name, entry.type, *index_);
+  for (const Match& match : *matches) {
+    const Result removed = RemoveTree(folder.Get(), match.entry.name, match.entry.type, *index_);
     if (result == kSuccess) result = removed;
   }
   index_->Forget(folder.Get());

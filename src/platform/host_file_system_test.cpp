@@ -399,9 +399,9 @@ TEST_F(HostFileSystemTest, WritesBehindLinksReachOnlyTheDecoysInside) {
 TEST_F(HostFileSystemTest, DeleteTreeRemovesLinksNeverWhatTheyLeadTo) {
   PlantLinksOut();
   fs::create_directories(device_ / "Tree" / "inner");
-  for (const char* name : {"abs", "rel"}) {
-    const std::string target =
-        name == std::string("abs") ? (temp_ / "outside").string() : "../../../outside";
+  const std::pair<const char*, std::string> links[] = {{"abs", (temp_ / "outside").string()},
+                                                        {"rel", "../../../outside"}};
+  for (const auto& [name, target] : links) {
     fs::create_symlink(target, device_ / "Tree" / "inner" / name);
   }
   Put(device_ / "Tree" / "inner" / "file.txt", "x");
@@ -483,19 +483,18 @@ TEST_F(HostFileSystemTest, CopyKeepsTheSourcePermissionBits) {
 TEST_F(HostFileSystemTest, CopyBetweenHostFileSystemsFallsBackToReadAndWrite) {
   std::string pattern = "/dev/shm/varnisk-card-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) GTEST_SKIP() << "no /dev/shm here";
-  const fs::path card = pattern;
+  const struct RemovedAtEnd {
+    fs::path path;
+    ~RemovedAtEnd() { fs::remove_all(path); }
+  } card{pattern};
   const std::string big = std::string(1 << 20, 'b') + "end";
   Put(device_ / "big.bin", big);
-  {
-    auto opened = HostFileSystem::Open(device_.string(), card.string());
-    ASSERT_TRUE(opened.has_value()) << opened.error();
-    auto& files = *opened;
-    EXPECT_EQ(files->CopyFile(u"\\big.bin", u"\\Storage Card\\big.bin"), kSuccess);
-    EXPECT_EQ(files->CopyFile(u"\\storage card\\BIG.BIN", u"\\back.bin"), kSuccess);
-  }
-  EXPECT_EQ(Get(card / "big.bin"), big);
+  auto files = HostFileSystem::Open(device_.string(), card.path.string());
+  ASSERT_TRUE(files.has_value()) << files.error();
+  EXPECT_EQ((*files)->CopyFile(u"\\big.bin", u"\\Storage Card\\big.bin"), kSuccess);
+  EXPECT_EQ((*files)->CopyFile(u"\\storage card\\BIG.BIN", u"\\back.bin"), kSuccess);
+  EXPECT_EQ(Get(card.path / "big.bin"), big);
   EXPECT_EQ(Get(device_ / "back.bin"), big);
-  fs::remove_all(card);
 }
 
 // The card shows in the device's root in place of any host folder of its name; it can be

@@ -302,14 +302,16 @@ Expected<OpenedForWriting, Result> Resolver::OpenForWriting(
 // folder put in place of the one filled), whose creation is then undone.
 std::optional<UniqueFd> Resolver::CreateWhileFilling(const std::vector<std::u16string>& names,
                                                      uint64_t flags, mode_t mode) const {
-  const int folder = index_.FillingFolder(base_, HostPath(names, names.size() - 1));
+  std::string path = HostPath(names, names.size() - 1);
+  const int folder = index_.FillingFolder(base_, path);
   if (folder < 0) return std::nullopt;
   auto taken = index_.Find(folder, names.back());
   if (!taken || taken->has_value()) return std::nullopt;
-  auto created =
-      OpenConfined(base_, HostPath(names, names.size()), flags | O_CREAT | O_EXCL, mode);
+  const std::string name = Utf16ToUtf8(names.back());
+  path = Join(path, name);
+  auto created = OpenConfined(base_, path, flags | O_CREAT | O_EXCL, mode);
   if (!created) return std::nullopt;
-  if (index_.Created(folder, Utf16ToUtf8(names.back()))) return std::move(*created);
+  if (index_.Created(folder, name)) return std::move(*created);
   index_.Forget(folder);
   index_.StopFilling();
   Undo(names, created->Get());
