@@ -31,16 +31,53 @@ bool SameFolder(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// The copy's visitor: copies one file, or recreates and walks one folder.
+// What becomes of a copy onto destination that the device refused or could not make: a
+// read-only target is overwritten (its read-only bit cleared first); otherwise the bytes
+// are read and written out as a new file, and a write that fails is reported for the
+// entry rather than passed as copied.
+Result FinishCopy(platform::FileSystem& files, const platform::FileSystem::FileCopy& copy,
+                  Result copied) {
+  if (copied == kErrorAccessDenied) {
+    const auto attributes = files.GetAttributes(copy.destination);
+    if (attributes && (*attributes & platform::kAttributeReadOnly)) {
+      files.SetAttributes(copy.destination, *attributes & ~platform::kAttributeReadOnly);
+      copied = files.CopyFile(copy.source, copy.destination);
+    }
+  }
+  if (copied == kSuccess) return kSuccess;
+  const auto bytes = ReadFileBytes(files, copy.source);
+  if (!bytes) return kErrorOpenFailed;
+  return WriteTextFile(files, copy.destination, *bytes, false) == bytes->size()
+             ? kSuccess
+             : kErrorWriteFault;
+}
+
+// Copies the files gathered so far together and empties the list; the result is the last
+// file's (0 when there were none).
+Result CopyGathered(platform::FileSystem& files,
+                    std::vector<platform::FileSystem::FileCopy>& gathered) {
+  Result result = kSuccess;
+  const std::vector<Result> copied = files.CopyFiles(gathered);
+  for (size_t i = 0; i < gathered.size(); ++i) result = FinishCopy(files, gathered[i], copied[i]);
+  gathered.clear();
+  return result;
+}
+
+Result CopyMatches(engine::AppState& app, MatchRequest& request, std::u16string_view folder,
+                   std::u16string_view pattern);
+
+// One entry the copy found: passed over (its result), walked (a folder), or a file to copy,
+// gathered with the folder's other files so that the device copies them together.
 Result CopyEntry(engine::AppState& app, MatchRequest& request, std::u16string_view folder,
-                 const platform::FindEntry& entry) {
+                 const platform::FindEntry& entry,
+                 std::vector<platform::FileSystem::FileCopy>& gathered) {
   if (IsFolder(entry) && (entry.name.starts_with(u".") || !request.recursive)) {
     return kErrorFileNotFound;
   }
   if (!IsFolder(entry) && request.recursive && !WildcardMatch(entry.name, request.pattern)) {
     return kErrorFileNotFound;
   }
-  const std::u16string source = JoinPath(folder, entry.name);
+  std::u16string source = JoinPath(folder, entry.name);
   // A tree copied into a folder of its own: the copy is not copied again (it would grow
   // without end).
   if (IsFolder(entry) && SameFolder(source, request.copyTarget)) return kErrorFileNotFound;
@@ -51,35 +88,48 @@ Result CopyEntry(engine::AppState& app, MatchRequest& request, std::u16string_vi
   }
   if (source.empty() || destination.size() > kMaxPathUnits) return kErrorFilenameExcedRange;
 
-  platform::FileSystem& files = *app.platform.files;
   // Consecutive files mostly land in one folder: it is made (or found) once.
   const std::u16string_view destinationFolder =
       std::u16string_view(destination).substr(0, destination.rfind(u'\\') + 1);
   if (destinationFolder != request.lastEnsured) {
-    EnsureDirectories(files, destination);
+    EnsureDirectories(*app.platform.files, destination);
     request.lastEnsured = destinationFolder;
   }
   if (IsFolder(entry)) {
     const std::u16string outer = std::exchange(request.argument, destination);
-    const Result result = ForEachMatch(app, CopyEntry, request, source, u"*");
+    const Result result = CopyMatches(app, request, source, u"*");
     request.argument = outer;
     return result;
   }
-  Result copied = files.CopyFile(source, destination);
-  if (copied == kErrorAccessDenied) {
-    // A read-only target is overwritten: its read-only bit is cleared first.
-    const auto attributes = files.GetAttributes(destination);
-    if (attributes && (*attributes & platform::kAttributeReadOnly)) {
-      files.SetAttributes(destination, *attributes & ~platform::kAttributeReadOnly);
-      copied = files.CopyFile(source, destination);
+  gathered.push_back({std::move(source), std::move(destination)});
+  return kSuccess;
+}
+
+// Copies the entries of folder that pattern matches, in their order; the result is the
+// last entry's, as for every enumeration, kErrorFileNotFound when none matched.
+Result CopyMatches(engine::AppState& app, MatchRequest& request, std::u16string_view folder,
+                   std::u16string_view pattern) {
+  platform::FileSystem& files = *app.platform.files;
+  auto entries = files.FindFiles(folder, pattern);
+  if (!entries) return kErrorFileNotFound;
+  Result result = kErrorFileNotFound;
+  bool lastGathered = false;  // the last entry is a file still to copy
+  std::vector<platform::FileSystem::FileCopy> gathered;
+  for (const platform::FindEntry& entry : *entries) {
+    if (IsFolder(entry)) {
+      // The files before a folder are copied before it is walked.
+      CopyGathered(files, gathered);
+      lastGathered = false;
+      result = CopyEntry(app, request, folder, entry, gathered);
+      continue;
     }
+    const size_t before = gathered.size();
+    const Result passed = CopyEntry(app, request, folder, entry, gathered);
+    lastGathered = gathered.size() != before;
+    if (!lastGathered) result = passed;
   }
-  if (copied == kSuccess) return kSuccess;
-  const auto bytes = ReadFileBytes(files, source);
-  if (!bytes) return kErrorOpenFailed;
-  // A write that fails is reported for the entry rather than passed as copied.
-  return WriteTextFile(files, destination, *bytes, false) == bytes->size() ? kSuccess
-                                                                          : kErrorWriteFault;
+  const Result copied = CopyGathered(files, gathered);
+  return lastGathered ? copied : result;
 }
 
 Result Copy(engine::AppState& app, char16_t* argument, char16_t* op) {
@@ -91,8 +141,8 @@ Result Copy(engine::AppState& app, char16_t* argument, char16_t* op) {
   request.copyTarget = request.argument;
   const SearchPath source = SplitSearchPath(engine::TextView(argument + (request.recursive ? 1 : 0)));
   request.pattern = source.pattern.empty() ? u"*" : source.pattern;
-  return ForEachMatch(app, CopyEntry, request, source.folder,
-                      request.recursive ? std::u16string_view(u"*") : request.pattern);
+  return CopyMatches(app, request, source.folder,
+                     request.recursive ? std::u16string_view(u"*") : request.pattern);
 }
 
 // "{" writes the text's UTF-16LE units, "<" the text in the ANSI code page; the unit

@@ -527,6 +527,45 @@ TYPED_TEST(FileSystemContract, CopyRefusesAsTheDeviceDoes) {
   EXPECT_EQ(this->Read(u"\\Locked.txt"), "keep");
 }
 
+// A folder's files copied together: each answers as its own copy would, in order, and
+// names already taken in some case are overwritten, never doubled.
+TYPED_TEST(FileSystemContract, CopiedTogetherEachFileAnswersAsAlone) {
+  FileSystem& files = this->Files();
+  ASSERT_EQ(files.CreateFolder(u"\\From"), kSuccess);
+  ASSERT_EQ(files.CreateFolder(u"\\To"), kSuccess);
+  std::vector<FileSystem::FileCopy> copies;
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string name = u"f" + Utf8ToUtf16(std::to_string(i)) + u".txt";
+    ASSERT_EQ(files.WriteFile(u"\\From\\" + name, std::string(i * 1000, 'a' + i % 26)),
+              kSuccess);
+    copies.push_back({u"\\From\\" + name, u"\\To\\" + name});
+  }
+  ASSERT_EQ(files.WriteFile(u"\\To\\F3.TXT", "older"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\To\\f4.txt", "locked"), kSuccess);
+  this->device_.SetReadOnly(u"\\To\\f4.txt");
+  this->device_.SetReadOnly(u"\\From\\f5.txt");
+  copies[6].source = u"\\From\\missing.txt";
+  copies[7].destination = u"\\To\\f8.txt";  // a second copy onto one name: the last wins
+  copies.push_back({u"\\From\\f9.txt", u"\\To\\bad?.txt"});
+
+  const std::vector<Result> results = files.CopyFiles(copies);
+  std::vector<Result> expected(copies.size(), kSuccess);
+  expected[4] = kErrorAccessDenied;
+  expected[6] = kErrorFileNotFound;
+  expected[20] = kErrorInvalidName;
+  EXPECT_EQ(results, expected);
+  EXPECT_EQ(this->Read(u"\\To\\f3.txt"), std::string(3000, 'd'));
+  EXPECT_EQ(this->Read(u"\\To\\f4.txt"), "locked");
+  EXPECT_EQ(AttributeNames(files, u"\\To\\f5.txt"), "readonly archive");
+  EXPECT_EQ(this->Read(u"\\To\\f8.txt"), std::string(8000, 'i'));
+  EXPECT_EQ(this->Read(u"\\To\\f19.txt"), std::string(19000, 't'));
+  std::string listing = this->device_.Listing();
+  EXPECT_NE(listing.find("\\To\\F3.TXT"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("\\To\\f3.txt"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("\\To\\f6.txt"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("\\To\\f7.txt"), std::string::npos) << listing;
+}
+
 TYPED_TEST(FileSystemContract, AppendCreatesOrExtendsAFile) {
   FileSystem& files = this->Files();
   EXPECT_EQ(files.AppendFile(u"\\Log.txt", "one\n"), kSuccess);

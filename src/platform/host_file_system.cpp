@@ -6,9 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <optional>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -399,6 +403,131 @@ Result HostFileSystem::CopyFile(std::u16string_view source, std::u16string_view 
   }
   if ((st.st_mode & 0222) == 0) return SetReadOnlyBits(out->Get(), true);
   return kSuccess;
+}
+
+// A batch of copies from one folder into another, taken apart once: each copy then
+// needs only calls on one name in an open folder, which several threads can make at once.
+struct CopyBatch {
+  UniqueFd from;
+  UniqueFd to;
+  struct Item {
+    std::string source;       // the name in from, as the device named it
+    std::string destination;  // a name free in to in every case
+    bool copied = false;      // done here; otherwise CopyFile does it
+    Result result = kSuccess;
+  };
+  std::vector<Item> items;
+};
+
+namespace {
+
+// Below this many files a batch is not worth a thread.
+constexpr size_t kParallelCopyMinimum = 8;
+
+std::u16string CaseKey(std::u16string_view name) {
+  std::u16string key(name);
+  for (char16_t& c : key) c = UpperCase(c);
+  return key;
+}
+
+// The folder named before the last name of path, as the words that name it.
+std::span<const std::u16string> FolderOf(const DevicePath& path) {
+  return std::span(path.names).first(path.names.size() - 1);
+}
+
+bool SameFolder(const DevicePath& a, const DevicePath& b) {
+  return a.onCard == b.onCard && std::ranges::equal(FolderOf(a), FolderOf(b));
+}
+
+// Copies one file of a batch when it is plain: a regular source file, not a link, onto a
+// name that nothing holds yet. Anything else is left to CopyFile (copied stays false).
+void CopyOne(int from, int to, CopyBatch::Item& item) {
+  const UniqueFd in(openat(from, item.source.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat st;
+  if (in.Get() < 0 || fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const UniqueFd out(openat(to, item.destination.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                O_CLOEXEC,
+                            st.st_mode & 0777));
+  if (out.Get() < 0) return;
+  item.copied = true;
+  item.result = CopyBytes(in.Get(), out.Get(), static_cast<uint64_t>(st.st_size));
+  if (item.result == kSuccess && (st.st_mode & 0222) == 0) {
+    item.result = SetReadOnlyBits(out.Get(), true);
+  }
+}
+
+}  // namespace
+
+// Takes apart the copies that can go at once: those from the folder of the first copy's
+// source into that of its destination, onto names that are new in every case and differ
+// from each other. False when there are too few to be worth it.
+bool HostFileSystem::PrepareBatch(std::span<const FileCopy> copies, CopyBatch& batch) {
+  if (copies.size() < kParallelCopyMinimum) return false;
+  auto source = ParseDevicePath(copies.front().source, cardFd_ >= 0);
+  auto destination = ParseDevicePath(copies.front().destination, cardFd_ >= 0);
+  if (!source || !destination || source->names.empty() || destination->names.empty()) {
+    return false;
+  }
+  const Resolver reader(source->onCard ? cardFd_ : rootFd_, *index_);
+  const Resolver writer(destination->onCard ? cardFd_ : rootFd_, *index_);
+  auto from = reader.OpenEntry(source->names, source->names.size() - 1, O_RDONLY | O_DIRECTORY);
+  auto to = writer.OpenEntry(destination->names, destination->names.size() - 1,
+                             O_RDONLY | O_DIRECTORY);
+  if (!from || !to) return false;
+  batch.from = std::move(*from);
+  batch.to = std::move(*to);
+  std::unordered_set<std::u16string> taken;
+  for (const FileCopy& copy : copies) {
+    CopyBatch::Item& item = batch.items.emplace_back();
+    const auto in = ParseDevicePath(copy.source, cardFd_ >= 0);
+    const auto out = ParseDevicePath(copy.destination, cardFd_ >= 0);
+    if (!in || !out || in->names.empty() || out->names.empty() || !SameFolder(*in, *source) ||
+        !SameFolder(*out, *destination)) {
+      continue;
+    }
+    // Names held in some case, and a second copy onto one name, go one by one.
+    const std::u16string& name = out->names.back();
+    auto found = index_->Find(batch.to.Get(), name);
+    if (!found || found->has_value() || !taken.insert(CaseKey(name)).second) continue;
+    item.source = Utf16ToUtf8(in->names.back());
+    item.destination = Utf16ToUtf8(name);
+  }
+  return true;
+}
+
+std::vector<Result> HostFileSystem::CopyFiles(std::span<const FileCopy> copies) {
+  CopyBatch batch;
+  const bool prepared = PrepareBatch(copies, batch);
+  if (prepared) {
+    std::atomic<size_t> next = 0;
+    auto work = [&] {
+      for (size_t i; (i = next.fetch_add(1)) < batch.items.size();) {
+        CopyBatch::Item& item = batch.items[i];
+        if (!item.destination.empty()) CopyOne(batch.from.Get(), batch.to.Get(), item);
+      }
+    };
+    // Two at once: one creates a file while the other fills the last one; more only
+    // queue for the folder's lock.
+    std::optional<std::jthread> helper;
+    try {
+      helper.emplace(work);
+    } catch (const std::exception&) {
+      // No thread to be had: this one does it all.
+    }
+    work();
+    helper.reset();
+    index_->Forget(batch.to.Get());
+  }
+  std::vector<Result> results;
+  results.reserve(copies.size());
+  for (size_t i = 0; i < copies.size(); ++i) {
+    const bool done = prepared && batch.items[i].copied;
+    results.push_back(done ? batch.items[i].result
+                           : CopyFile(copies[i].source, copies[i].destination));
+  }
+  return results;
 }
 
 Result HostFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {

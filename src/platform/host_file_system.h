@@ -15,6 +15,8 @@ class HostFolderIndex;
 // paths): lookups resolve symbolic links as if the folder were "/", and creations happen
 // through an opened parent folder. Owns the two folder descriptors; not for use from
 // several threads at once.
+struct CopyBatch;
+
 class HostFileSystem : public FileSystem {
  public:
   // Opens the device's root folder filesRoot (a host path); cardRoot, when not empty, is
@@ -33,6 +35,7 @@ class HostFileSystem : public FileSystem {
   Expected<std::vector<FindEntry>, Result> FindFiles(std::u16string_view folder,
                                                      std::u16string_view pattern) override;
   Result CopyFile(std::u16string_view source, std::u16string_view destination) override;
+  std::vector<Result> CopyFiles(std::span<const FileCopy> copies) override;
   Result AppendFile(std::u16string_view path, std::string_view bytes) override;
   Result SetAttributes(std::u16string_view path, uint32_t attributes) override;
   Result DeleteTree(std::u16string_view path) override;
@@ -45,6 +48,7 @@ class HostFileSystem : public FileSystem {
  private:
   HostFileSystem(int rootFd, int cardFd);
   HostFileSystem(const HostFileSystem&) = delete;
+  bool PrepareBatch(std::span<const FileCopy> copies, CopyBatch& batch);
   HostFileSystem& operator=(const HostFileSystem&) = delete;
 
   int rootFd_;

@@ -4,6 +4,7 @@
 // folder on Linux; tests hand the layers a fake (fake_platform.h) instead.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,8 +82,23 @@ class FileSystem {
                                                              std::u16string_view pattern) = 0;
 
   // Copies the file source onto destination, replacing a file there; the folder of
-  // destination must exist. A read-only destination gives kErrorAccessDenied.
+  // destination must exist. A read-only destination gives kErrorAccessDenied. The copy
+  // keeps the source's read-only attribute, as the device's copy does.
   virtual Result CopyFile(std::u16string_view source, std::u16string_view destination) = 0;
+
+  struct FileCopy {
+    std::u16string source;
+    std::u16string destination;
+  };
+  // Copies each file of copies as CopyFile does and gives CopyFile's result for each, in
+  // their order. The device may copy several at once; a tree copy hands over a folder's
+  // files together, which goes faster than one call each.
+  virtual std::vector<Result> CopyFiles(std::span<const FileCopy> copies) {
+    std::vector<Result> results;
+    results.reserve(copies.size());
+    for (const FileCopy& copy : copies) results.push_back(CopyFile(copy.source, copy.destination));
+    return results;
+  }
 
   // Opens the file, creating it when missing, and adds bytes at its end.
   virtual Result AppendFile(std::u16string_view path, std::string_view bytes) = 0;
