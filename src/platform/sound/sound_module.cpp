@@ -139,6 +139,14 @@ void StopCurrent() {
   current = nullptr;
 }
 
+// Runs when the program unloads the module (or ends with it loaded): the sound stops,
+// and ALSA's cached configuration is freed with the library that holds it instead of
+// staying behind where nothing reaches it.
+__attribute__((destructor)) void UnloadModule() {
+  StopCurrent();
+  snd_config_update_free_global();
+}
+
 }  // namespace
 }  // namespace varnisk::platform
 
