@@ -2,6 +2,7 @@
 // the script engine; the run's result becomes the exit status.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "registry/reg_export.h"
 #include "resources/embedded_command.h"
 #include "ui/none_ui.h"
+#include "ui/tty_ui.h"
+#include "ui/ui_mode.h"
 
 namespace varnisk {
 namespace {
@@ -62,10 +65,17 @@ int ExportRegistry(const Options& options) {
   return 0;
 }
 
+// The user interface the options and the surroundings ask for.
+Expected<std::unique_ptr<ui::UserInterface>, std::string> MakeUi(const Options& options) {
+  auto mode = ui::ChooseUiMode(options.ui, ui::DetectUiSurroundings());
+  if (!mode) return Unexpected(mode.error());
+  if (*mode == ui::UiMode::kTty) return std::unique_ptr<ui::UserInterface>(new ui::TtyUi());
+  return std::unique_ptr<ui::UserInterface>(new ui::NoneUi());
+}
+
 int Run(const Options& options) {
-  if (options.ui == "gui" || options.ui == "tty") {
-    return Fail("--ui " + options.ui + " is not available in this build; use --ui none");
-  }
+  auto userInterface = MakeUi(options);
+  if (!userInterface) return Fail(userInterface.error());
   std::string line = ScriptLine(options);
   std::string card = options.card;
   // A single host file as the whole line runs from the storage card: its folder.
@@ -88,10 +98,9 @@ int Run(const Options& options) {
     log = std::move(*opened);
   }
 
-  ui::NoneUi noneUi;
   engine::AppState app;
   app.platform = (*device)->View();
-  app.ui = &noneUi;
+  app.ui = userInterface->get();
   app.platformFlags = *PlatformFlagsFor(options.platform);
   app.logTarget = log.get();
   const Result result = engine::RunEntry(app, platform::Utf8ToUtf16(line),

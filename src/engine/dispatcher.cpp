@@ -11,6 +11,15 @@
 #include "registry/associate.h"
 #include "registry/load_file.h"
 #include "registry/reg_command.h"
+#include "system/display.h"
+#include "system/keys.h"
+#include "system/message_box.h"
+#include "system/pause.h"
+#include "system/power.h"
+#include "system/processes.h"
+#include "system/programs.h"
+#include "system/sound_commands.h"
+#include "system/window_messages.h"
 
 namespace varnisk::engine {
 namespace {
@@ -24,6 +33,18 @@ Result Associate(Command& command) {
 }
 Result File(Command& command) { return files::FileCommand(command.app, command.args); }
 Result Link(Command& command) { return files::WriteShortcut(command.app, command.args); }
+Result Play(Command& command) { return system::PlaySoundCommand(command.app, command.args); }
+Result Beep(Command& command) { return system::MessageBeepCommand(command.app, command.args); }
+Result MessageBox(Command& command) {
+  return system::MessageBoxCommand(command.app, command.args);
+}
+Result Send(Command& command) { return system::SendKeysCommand(command.app, command.args); }
+Result Wait(Command& command) { return system::WaitCommand(command.app, command.args); }
+Result Kill(Command& command) { return system::KillCommand(command.app, command.args); }
+Result Shut(Command& command) { return system::ShutCommand(command.app, command.args); }
+Result Exec(Command& command) { return system::ExecCommand(command.app, command.args); }
+Result Display(Command& command) { return system::DisplayCommand(command.app, command.args); }
+Result Post(Command& command) { return system::PostCommand(command.app, command.args); }
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -34,24 +55,24 @@ constexpr Keyword kKeywords[] = {
     {u"GOTO", GoTo, false, "GOTO name: continue inside the procedure PROC name"},
     {u"PROC", Procedure, false, "PROC name: start of a procedure; skipped up to ENDP name"},
     {u"ENDP", EndProcedure, false, "ENDP name: end of a procedure; ends the run"},
-    {u"PLAY", NotImplemented, false, "PLAY file: play or stop a sound"},
-    {u"BEEP", NotImplemented, false, "BEEP type: play a system sound"},
-    {u"MSGX", NotImplemented, false, "MSGX text[,caption[,flags]]: show a message box"},
+    {u"PLAY", Play, false, "PLAY [!$*]file: play a sound file ($: a system sound); no file stops it"},
+    {u"BEEP", Beep, false, "BEEP type: play the system sound of a message-box type"},
+    {u"MSGX", MessageBox, false, "MSGX text[,caption[,flags]]: show a message box"},
     {u"DLGX", FormDialog, false, "DLGX caption,form: ask the user through a form"},
     {u"LINK", Link, false, "LINK shortcut,target[,parameters[,icon]]: write a shortcut file"},
     {u"FILE", File, false, "FILE path[;path] | [!]from>to | path<text | path{text | path\\: delete, copy, write, make folders"},
     {u"REGX", Registry, false, "REGX key\\value...: read, write, compare or delete a registry value"},
     {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
-    {u"SEND", NotImplemented, false, "SEND keys: send key strokes"},
-    {u"WAIT", NotImplemented, false, "WAIT ms: pause"},
-    {u"KILL", NotImplemented, false, "KILL name: end processes"},
-    {u"SHUT", NotImplemented, false, "SHUT action: restart, reset or power off"},
-    {u"EXEC", NotImplemented, false, "EXEC [!]program[,parameters]: start a program or open a document"},
+    {u"SEND", Send, false, "SEND key[,key...]: send key strokes (key_ only presses, key^ only releases)"},
+    {u"WAIT", Wait, false, "WAIT ms: pause"},
+    {u"KILL", Kill, false, "KILL name: end the device's processes whose names begin with name"},
+    {u"SHUT", Shut, false, "SHUT [H|C|R|K|P|S|G]: restart, reset or power off the device"},
+    {u"EXEC", Exec, false, "EXEC [!]program[,parameters]: start a program or open a document"},
     {u"CDLL", NotImplemented, true, "CDLL library,function[,args]: call a library function"},
     {u"EVAL", Evaluate, false, "EVAL n=text | n | x=number: set a variable, or make a number the result"},
     {u"ASOC", Associate, false, "ASOC [.ext] | ASOC ![.ext]: tie a file type to the program, or untie it"},
-    {u"DISP", NotImplemented, false, "DISP mode: read or set the screen orientation"},
-    {u"POST", NotImplemented, false, "POST class,message,w,l: send or post a window message"},
+    {u"DISP", Display, false, "DISP [orientation]: turn the screen (0, 1, 2, 4); without one, toggle"},
+    {u"POST", Post, false, "POST [=]class,message[,w[,l]]: post a window message (=: send it)"},
     {u"HELP", Help, false, "HELP [topic]: show the help window"},
     {u"VKUI", MainWindow, false, "VKUI [command]: open the main window"},
     {u"TGZX", NotImplemented, true, "TGZX archive,folder: extract a tar or tar.gz archive"},

@@ -1,11 +1,13 @@
 #pragma once
 // A fake device for unit tests: in-memory files and registry, a shell that starts
-// nothing, a clock that stands still, code pages that know only ASCII and UTF-8, and a
-// configuration manager and log that record what they were given.
+// nothing, recording power, sound, keys, display and windows, a clock that stands still,
+// code pages that know only ASCII and UTF-8, and a configuration manager and log that
+// record what they were given.
 
 #include <string>
 #include <vector>
 
+#include "platform/fake_devices.h"
 #include "platform/fake_file_system.h"
 #include "platform/fake_registry.h"
 #include "platform/fake_shell.h"
@@ -13,10 +15,13 @@
 
 namespace varnisk::platform {
 
+// Stands still; a pause only adds to slept.
 class FakeClock : public Clock {
  public:
   LocalTime Now() override { return now; }
+  void Sleep(uint32_t milliseconds) override { slept.push_back(milliseconds); }
   LocalTime now{2026, 12, 11, 5, 9, 5, 7, 0};
+  std::vector<uint32_t> slept;
 };
 
 // ASCII and UTF-8 as the host converts them; any other byte of another code page
@@ -51,9 +56,15 @@ struct FakePlatform {
   FakeConfigManager configManager;
   FakeRegistry registry;
   FakeShell shell;
+  FakePower power;
+  FakeSound sound;
+  FakeKeyboard keyboard;
+  FakeDisplay display;
+  FakeWindows windows;
 
   Platform View() {
-    return Platform{&files, &clock, &codePages, &configManager, &registry, &shell};
+    return Platform{&files,  &clock,  &codePages, &configManager, &registry, &shell,
+                    &power,  &sound,  &keyboard,  &display,       &windows};
   }
 };
 

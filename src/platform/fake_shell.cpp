@@ -1,5 +1,7 @@
 #include "platform/fake_shell.h"
 
+#include <algorithm>
+
 #include "platform/utf.h"
 
 namespace varnisk::platform {
@@ -10,6 +12,20 @@ Result FakeShell::Open(std::u16string_view path, std::u16string_view parameters,
   if (wait) call += " wait";
   calls.push_back(std::move(call));
   return result;
+}
+
+Expected<std::vector<ProcessEntry>, Result> FakeShell::ListProcesses() {
+  if (listResult != kSuccess) return Unexpected{listResult};
+  return processes;
+}
+
+Result FakeShell::EndProcess(const ProcessEntry& process) {
+  calls.push_back("end " + Utf16ToUtf8(process.exeFile) + " " + std::to_string(process.id));
+  if (endResult != kSuccess) return endResult;
+  const auto found = std::find(processes.begin(), processes.end(), process);
+  if (found == processes.end()) return kErrorInvalidParameter;
+  processes.erase(found);
+  return kSuccess;
 }
 
 }  // namespace varnisk::platform

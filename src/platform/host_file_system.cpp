@@ -569,6 +569,15 @@ Result HostFileSystem::DeleteTree(std::u16string_view path) {
 }
 
 Expected<int, Result> HostFileSystem::OpenForExecute(std::u16string_view path) {
+  return OpenRegularFile(path, true);
+}
+
+Expected<int, Result> HostFileSystem::OpenForRead(std::u16string_view path) {
+  return OpenRegularFile(path, false);
+}
+
+Expected<int, Result> HostFileSystem::OpenRegularFile(std::u16string_view path,
+                                                      bool inherited) {
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
   if (!parsed) return Unexpected{parsed.error()};
   const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
@@ -579,8 +588,9 @@ Expected<int, Result> HostFileSystem::OpenForExecute(std::u16string_view path) {
   struct stat st;
   if (fstat(fd->Get(), &st) != 0) return Unexpected{ResultFromErrno(errno, Stage::kRead)};
   if (!S_ISREG(st.st_mode)) return Unexpected{kErrorAccessDenied};
-  // Inherited by the program the shell starts, and an ordinary blocking descriptor there.
-  if (fcntl(fd->Get(), F_SETFD, 0) != 0 || fcntl(fd->Get(), F_SETFL, 0) != 0) {
+  // An ordinary blocking descriptor, inherited by the program the shell starts.
+  if (fcntl(fd->Get(), F_SETFD, inherited ? 0 : FD_CLOEXEC) != 0 ||
+      fcntl(fd->Get(), F_SETFL, 0) != 0) {
     return Unexpected{ResultFromErrno(errno, Stage::kRead)};
   }
   return fd->Release();

@@ -45,8 +45,16 @@ class HostFileSystem : public FileSystem {
   // descriptor. A folder gives kErrorAccessDenied.
   Expected<int, Result> OpenForExecute(std::u16string_view path);
 
+  // Opens the file for reading by a host library (the sound decoder): read-only, closed on
+  // exec, confined like every other open; the caller closes the descriptor. A folder
+  // gives kErrorAccessDenied.
+  Expected<int, Result> OpenForRead(std::u16string_view path);
+
  private:
   HostFileSystem(int rootFd, int cardFd);
+  // A regular file opened read-only and blocking; inherited by programs started later
+  // when inherited is set.
+  Expected<int, Result> OpenRegularFile(std::u16string_view path, bool inherited);
   HostFileSystem(const HostFileSystem&) = delete;
   bool PrepareBatch(std::span<const FileCopy> copies, CopyBatch& batch);
   HostFileSystem& operator=(const HostFileSystem&) = delete;

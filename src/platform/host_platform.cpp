@@ -11,9 +11,14 @@
 #include <ctime>
 
 #include "platform/host_code_pages.h"
+#include "platform/host_display.h"
 #include "platform/host_file_system.h"
+#include "platform/host_journal.h"
+#include "platform/host_power.h"
 #include "platform/host_registry.h"
 #include "platform/host_shell.h"
+#include "platform/host_sound.h"
+#include "platform/host_windows.h"
 #include "platform/provisioning.h"
 
 namespace varnisk::platform {
@@ -43,6 +48,21 @@ class HostClock : public Clock {
                       &t.minute, &t.second) == 6) {
         fixed_ = t;
       }
+    }
+  }
+
+  void Sleep(uint32_t milliseconds) override {
+    // Against the monotonic clock to a fixed end, so that signals and changes of the
+    // wall clock neither cut the pause short nor stretch it.
+    timespec end;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    end.tv_sec += static_cast<time_t>(milliseconds / 1000);
+    end.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+    if (end.tv_nsec >= 1000000000) {
+      end.tv_sec += 1;
+      end.tv_nsec -= 1000000000;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
     }
   }
 
@@ -154,6 +174,12 @@ struct HostDevice::Services {
   std::unique_ptr<LazyRegistry> registry;
   std::unique_ptr<ProvisioningManager> configManager;
   std::unique_ptr<HostShell> shell;
+  std::unique_ptr<HostJournal> journal;
+  std::unique_ptr<HostPower> power;
+  std::unique_ptr<HostSound> sound;
+  HostWindows windows;
+  std::unique_ptr<HostKeyboard> keyboard;
+  std::unique_ptr<HostDisplay> display;
 };
 
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
@@ -174,20 +200,28 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
   std::unique_ptr<HostDevice> device(new HostDevice());
   device->services_->files = std::move(*files);
   Services& services = *device->services_;
-  services.codePages = std::make_unique<HostCodePages>(options.ansiCodePage, ModuleFolders());
+  const std::vector<std::string> moduleFolders = ModuleFolders();
+  services.codePages = std::make_unique<HostCodePages>(options.ansiCodePage, moduleFolders);
   services.registry = std::make_unique<LazyRegistry>(dev + "/registry.db");
   services.configManager =
       std::make_unique<ProvisioningManager>(*services.files, *services.registry);
   services.shell = std::make_unique<HostShell>(*services.files, *services.registry, dev,
                                                ProgramPath(), options.programOptions);
+  const std::string state = AbsolutePath(dev + "/state");
+  services.journal = std::make_unique<HostJournal>(state, services.clock);
+  services.power = std::make_unique<HostPower>(*services.journal, *services.shell);
+  services.sound = std::make_unique<HostSound>(*services.files, *services.journal, moduleFolders);
+  services.keyboard = std::make_unique<HostKeyboard>(*services.journal, services.windows);
+  services.display = std::make_unique<HostDisplay>(state);
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
 
 Platform HostDevice::View() {
-  return Platform{services_->files.get(), &services_->clock, services_->codePages.get(),
-                  services_->configManager.get(), services_->registry.get(),
-                  services_->shell.get()};
+  Services& s = *services_;
+  return Platform{s.files.get(),    &s.clock,          s.codePages.get(), s.configManager.get(),
+                  s.registry.get(), s.shell.get(),     s.power.get(),     s.sound.get(),
+                  s.keyboard.get(), s.display.get(),   &s.windows};
 }
 
 bool HostDevice::SupportsCodePage(uint32_t codePage) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -43,6 +44,7 @@ int NestingOfThisProgram() {
 constexpr int kMaxAssociationDepth = 4;
 
 constexpr std::u16string_view kThisProgram = u"\\Windows\\Varnisk.exe";
+constexpr std::u16string_view kThisProgramName = u"Varnisk.exe";
 
 // Owns one host file descriptor.
 class Fd {
@@ -246,6 +248,36 @@ HostShell::HostShell(HostFileSystem& files, RegistryStore& registry, std::string
 
 Result HostShell::Open(std::u16string_view path, std::u16string_view parameters, bool wait) {
   return OpenAt(path, parameters, wait, 0);
+}
+
+Expected<std::vector<ProcessEntry>, Result> HostShell::ListProcesses() {
+  auto rows = processes_.List();
+  if (!rows) return Unexpected{rows.error()};
+  const pid_t self = getpid();
+  std::vector<ProcessEntry> entries;
+  bool selfListed = false;
+  for (const DeviceProcess& row : *rows) {
+    const bool thisProgram = row.pid == self;
+    selfListed = selfListed || thisProgram;
+    entries.push_back(ProcessEntry{static_cast<uint32_t>(row.pid), row.startTime, row.Name(),
+                                   thisProgram});
+  }
+  if (!selfListed) {
+    entries.push_back(ProcessEntry{static_cast<uint32_t>(self),
+                                   ProcessStartTime(self).value_or(0),
+                                   std::u16string(kThisProgramName), true});
+  }
+  return entries;
+}
+
+Result HostShell::EndProcess(const ProcessEntry& process) {
+  if (process.thisProgram && process.id == static_cast<uint32_t>(getpid())) {
+    // As the device ends a process: at once, with exit code 0. What the program wrote
+    // so far is kept: the log is written unbuffered, the registry committed per change.
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  return processes_.End(DeviceProcess{static_cast<pid_t>(process.id), process.instance, u""});
 }
 
 Result HostShell::OpenAt(std::u16string_view path, std::u16string_view parameters, bool wait,

@@ -41,6 +41,12 @@ class HostShell : public DeviceShell {
             std::string programPath, std::vector<std::string> programOptions = {});
 
   Result Open(std::u16string_view path, std::u16string_view parameters, bool wait) override;
+  // The rows of the process table that still run, and this program (named
+  // "Varnisk.exe", listed once even when a shell started it).
+  Expected<std::vector<ProcessEntry>, Result> ListProcesses() override;
+  // Ends a recorded process through ProcessTable::End, never any other host process;
+  // this program ends at once with status 0.
+  Result EndProcess(const ProcessEntry& process) override;
 
   // The processes this device's shells started, for listing and ending them.
   ProcessTable& Processes() { return processes_; }

@@ -336,5 +336,36 @@ TEST_F(HostShellTest, ProcessTableShowsAProcessWhileItRuns) {
   EXPECT_EQ(shell_->Processes().End(sleeper), kErrorInvalidParameter);
 }
 
+TEST_F(HostShellTest, TheDevicesProcessesAreWhatItStartedAndThisProgram) {
+  WriteDeviceFile("Program Files/Sleeper.sh", "#!/bin/sh\nexec sleep 30\n", 0755);
+  ASSERT_EQ(shell_->Open(u"\\Program Files\\Sleeper.sh", u"", false), kSuccess);
+  auto listed = shell_->ListProcesses();
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(listed->size(), 2u);
+  const ProcessEntry sleeper = (*listed)[0];
+  const ProcessEntry self = (*listed)[1];
+  EXPECT_EQ(sleeper.exeFile, u"Sleeper.sh");
+  EXPECT_FALSE(sleeper.thisProgram);
+  EXPECT_EQ(self.exeFile, u"Varnisk.exe");
+  EXPECT_TRUE(self.thisProgram);
+  EXPECT_EQ(self.id, static_cast<uint32_t>(getpid()));
+
+  // An entry whose identifier belongs to another process is not that process.
+  ProcessEntry impostor = sleeper;
+  impostor.instance += 1;
+  EXPECT_EQ(shell_->EndProcess(impostor), kErrorInvalidParameter);
+  EXPECT_TRUE(ProcessStartTime(static_cast<pid_t>(sleeper.id)));
+  // Nor is any host process the shell did not start, such as the test's parent.
+  ProcessEntry parent{static_cast<uint32_t>(getppid()),
+                      ProcessStartTime(getppid()).value_or(0), u"sh", false};
+  EXPECT_EQ(shell_->EndProcess(parent), kErrorInvalidParameter);
+
+  EXPECT_EQ(shell_->EndProcess(sleeper), kSuccess);
+  EXPECT_FALSE(ProcessStartTime(static_cast<pid_t>(sleeper.id)));
+  listed = shell_->ListProcesses();
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(*listed, std::vector<ProcessEntry>{self});
+}
+
 }  // namespace
 }  // namespace varnisk::platform

@@ -126,10 +126,14 @@ struct LocalTime {
   int millisecond = 0;
 };
 
+// The device's clock, and its pause: the one way the layers wait for time to pass, so
+// that tests with a fake clock never sleep.
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+  // Returns after milliseconds have passed; the program does nothing meanwhile.
+  virtual void Sleep(uint32_t milliseconds) = 0;
 };
 
 constexpr uint32_t kCodePageAnsi = 0;  // the device's ANSI code page, whichever it is
@@ -144,6 +148,16 @@ class CodePages {
   virtual uint32_t AnsiCodePage() const = 0;
   virtual std::u16string ToUtf16(uint32_t codePage, std::string_view bytes) = 0;
   virtual std::string FromUtf16(uint32_t codePage, std::u16string_view text) = 0;
+};
+
+// A process of the device, as a listing of its processes names it.
+struct ProcessEntry {
+  uint32_t id = 0;
+  // Tells this process from a later one that gets the same identifier.
+  uint64_t instance = 0;
+  std::u16string exeFile;  // the program's file name without its folder ("tmail.exe")
+  bool thisProgram = false;
+  bool operator==(const ProcessEntry&) const = default;
 };
 
 // The device shell: opens documents, starts programs and keeps the table of the
@@ -162,6 +176,15 @@ class DeviceShell {
   // kErrorFileNotFound / kErrorPathNotFound for a missing file, kErrorNoAssociation
   // for a file no program opens.
   virtual Result Open(std::u16string_view path, std::u16string_view parameters, bool wait) = 0;
+
+  // The device's processes: those its shells started that still run, and this program.
+  // Fails when the table of processes cannot be read.
+  virtual Expected<std::vector<ProcessEntry>, Result> ListProcesses() = 0;
+
+  // Ends a process of the last listing. A process that has ended since, or whose
+  // identifier now belongs to another process, is not touched (kErrorInvalidParameter).
+  // Ending this program does not return: it exits with status 0.
+  virtual Result EndProcess(const ProcessEntry& process) = 0;
 };
 
 // The configuration manager: applies a provisioning XML document to the device.
@@ -170,6 +193,110 @@ class ConfigManager {
   virtual ~ConfigManager() = default;
   // 0 when the whole document applied, otherwise a failure code.
   virtual Result ProcessConfigXml(std::u16string_view document) = 0;
+};
+
+// Codes of the hardware layer's control call and of ExitWindows.
+constexpr uint32_t kIoctlHalReboot = 0x0101003C;
+constexpr uint32_t kExitWindowsReboot = 2;
+constexpr uint32_t kExitWindowsPowerOff = 8;
+
+// Restart, reset and power of the device. Each call answers whether the device took
+// the request; the program goes on after it either way (the emulated device restarts
+// around the running program).
+class DevicePower {
+ public:
+  virtual ~DevicePower() = default;
+  // The hardware layer's control call with the control code and no buffers.
+  virtual bool KernelIoControl(uint32_t code) = 0;
+  // Makes the next start of the device a clean one.
+  virtual bool SetCleanBoot() = 0;
+  // Ends the session: kExitWindowsReboot restarts, kExitWindowsPowerOff switches off.
+  virtual bool ExitWindows(uint32_t flags) = 0;
+  // The platform's power-off call.
+  virtual bool PowerOff() = 0;
+};
+
+// Flags of PlaySound.
+constexpr uint32_t kSoundAsync = 0x1;
+constexpr uint32_t kSoundLoop = 0x8;
+constexpr uint32_t kSoundAlias = 0x10000;
+constexpr uint32_t kSoundFileName = 0x20000;
+
+// The device's sounds.
+class Sound {
+ public:
+  virtual ~Sound() = default;
+  // Plays the sound file name (a device path), or with kSoundAlias the system sound of
+  // that name; an empty name stops a sound that plays on. kSoundAsync returns at once,
+  // kSoundLoop repeats until stopped. False when the sound cannot be played (a missing
+  // or invalid file, an unknown sound name).
+  virtual bool PlaySound(std::u16string_view name, uint32_t flags) = 0;
+  // The system sound of a message-box type (0 the default sound, 0x10 stop, 0x20
+  // question, 0x30 exclamation, 0x40 information).
+  virtual bool MessageBeep(uint32_t type) = 0;
+};
+
+// Flags of a key event.
+constexpr uint32_t kKeyEventKeyUp = 0x2;
+constexpr uint32_t kKeyEventSilent = 0x4;
+
+// The device's keyboard: key events as if the user pressed the keys.
+class Keyboard {
+ public:
+  virtual ~Keyboard() = default;
+  // A press (or, with kKeyEventKeyUp, a release) of the virtual key. The device reports
+  // nothing back.
+  virtual void KeyEvent(uint8_t virtualKey, uint32_t flags) = 0;
+};
+
+// Screen orientations and the display-change codes.
+constexpr uint32_t kOrientation0 = 0;
+constexpr uint32_t kOrientation90 = 1;
+constexpr uint32_t kOrientation180 = 2;
+constexpr uint32_t kOrientation270 = 4;
+constexpr Result kDisplayChangeSuccessful = 0;
+constexpr Result kDisplayChangeFailed = 0xFFFFFFFF;   // -1
+constexpr Result kDisplayChangeBadMode = 0xFFFFFFFE;  // -2
+
+// The device's display settings, as far as scripts change them: its orientation.
+class Display {
+ public:
+  virtual ~Display() = default;
+  // Reads the current orientation; a display-change code.
+  virtual Result GetOrientation(uint32_t* orientation) = 0;
+  // Turns the screen; kDisplayChangeBadMode for a value that is no orientation.
+  virtual Result SetOrientation(uint32_t orientation) = 0;
+};
+
+// A top-level window; 0 is none.
+using WindowHandle = uint64_t;
+// Every top-level window at once.
+constexpr WindowHandle kBroadcastWindow = 0xFFFF;
+
+// One parameter of a window message: a number, or the address of a text (which stays
+// valid while a sent message is handled).
+struct MessageParameter {
+  uint64_t value = 0;
+  bool isText = false;
+  std::u16string_view text;  // when isText; value is its address
+};
+
+// The program's own windows on this device (its own and those of other copies of it on
+// the same device), as window commands reach them.
+class WindowManager {
+ public:
+  virtual ~WindowManager() = default;
+  // The first top-level window of the class; 0 when none has it.
+  virtual WindowHandle FindWindow(std::u16string_view className) = 0;
+  // Sends the message and returns the receiver's answer (kBroadcastWindow: to every
+  // window; the answer is then 0).
+  virtual uint64_t SendMessage(WindowHandle window, uint32_t message,
+                               const MessageParameter& first,
+                               const MessageParameter& second) = 0;
+  // Queues the message; non-zero when it was queued.
+  virtual uint64_t PostMessage(WindowHandle window, uint32_t message,
+                               const MessageParameter& first,
+                               const MessageParameter& second) = 0;
 };
 
 class RegistryStore;
@@ -183,6 +310,11 @@ struct Platform {
   ConfigManager* configManager = nullptr;
   RegistryStore* registry = nullptr;
   DeviceShell* shell = nullptr;
+  DevicePower* power = nullptr;
+  Sound* sound = nullptr;
+  Keyboard* keyboard = nullptr;
+  Display* display = nullptr;
+  WindowManager* windows = nullptr;
 };
 
 }  // namespace varnisk::platform

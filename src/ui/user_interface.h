@@ -3,6 +3,7 @@
 // backend; in the mode `none` no window can be made and every dialog fails as the
 // platform does when it cannot create a window.
 
+#include <cstdint>
 #include <string_view>
 
 #include "platform/result.h"
@@ -12,6 +13,14 @@ namespace varnisk::ui {
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
+
+  // A modal message box: caption, text, and the buttons, icon and default button that
+  // flags name as the platform's message box reads them (MB_OK 0 to MB_RETRYCANCEL 5;
+  // icons 0x10 stop, 0x20 question, 0x30 exclamation, 0x40 information; default button
+  // 0x000 to 0x300). Returns the identifier of the button that closed the box (1 OK,
+  // 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No), or 0 when it cannot be shown.
+  virtual Result ShowMessageBox(std::u16string_view caption, std::u16string_view text,
+                                uint32_t flags) = 0;
 
   // The form dialog of DLGX: a window captioned caption, laid out from description.
   // Returns the result with which the form closes, or kDialogFailed.
