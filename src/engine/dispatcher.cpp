@@ -6,7 +6,9 @@
 #include "engine/commands.h"
 #include "engine/text.h"
 #include "files/file_command.h"
+#include "files/library_call.h"
 #include "files/open_matching_files.h"
+#include "files/rar_extract.h"
 #include "files/shortcut.h"
 #include "registry/associate.h"
 #include "registry/load_file.h"
@@ -24,6 +26,12 @@ Result Associate(Command& command) {
 }
 Result File(Command& command) { return files::FileCommand(command.app, command.args); }
 Result Link(Command& command) { return files::WriteShortcut(command.app, command.args); }
+Result ExtractRarArchive(Command& command) {
+  return files::ExtractRar(command.app, TextView(command.args), TextView(command.rest));
+}
+Result CallLibrary(Command& command) {
+  return files::CallDllFunction(command.app, TextView(command.args), TextView(command.rest));
+}
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -41,13 +49,13 @@ constexpr Keyword kKeywords[] = {
     {u"LINK", Link, false, "LINK shortcut,target[,parameters[,icon]]: write a shortcut file"},
     {u"FILE", File, false, "FILE path[;path] | [!]from>to | path<text | path{text | path\\: delete, copy, write, make folders"},
     {u"REGX", Registry, false, "REGX key\\value...: read, write, compare or delete a registry value"},
-    {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
+    {u"RARX", ExtractRarArchive, true, "RARX archive,folder: extract a RAR archive"},
     {u"SEND", NotImplemented, false, "SEND keys: send key strokes"},
     {u"WAIT", NotImplemented, false, "WAIT ms: pause"},
     {u"KILL", NotImplemented, false, "KILL name: end processes"},
     {u"SHUT", NotImplemented, false, "SHUT action: restart, reset or power off"},
     {u"EXEC", NotImplemented, false, "EXEC [!]program[,parameters]: start a program or open a document"},
-    {u"CDLL", NotImplemented, true, "CDLL library,function[,args]: call a library function"},
+    {u"CDLL", CallLibrary, true, "CDLL library,function[,args]: call a library function"},
     {u"EVAL", Evaluate, false, "EVAL n=text | n | x=number: set a variable, or make a number the result"},
     {u"ASOC", Associate, false, "ASOC [.ext] | ASOC ![.ext]: tie a file type to the program, or untie it"},
     {u"DISP", NotImplemented, false, "DISP mode: read or set the screen orientation"},

@@ -1,12 +1,14 @@
 #pragma once
 // A fake device for unit tests: in-memory files and registry, a shell that starts
-// nothing, a clock that stands still, code pages that know only ASCII and UTF-8, and a
-// configuration manager and log that record what they were given.
+// nothing, a clock that stands still, code pages that know only ASCII and UTF-8,
+// libraries the test defines, and a configuration manager and log that record what they
+// were given.
 
 #include <string>
 #include <vector>
 
 #include "platform/fake_file_system.h"
+#include "platform/fake_libraries.h"
 #include "platform/fake_registry.h"
 #include "platform/fake_shell.h"
 #include "platform/platform.h"
@@ -51,9 +53,10 @@ struct FakePlatform {
   FakeConfigManager configManager;
   FakeRegistry registry;
   FakeShell shell;
+  FakeLibraries libraries{files};
 
   Platform View() {
-    return Platform{&files, &clock, &codePages, &configManager, &registry, &shell};
+    return Platform{&files, &clock, &codePages, &configManager, &registry, &shell, &libraries};
   }
 };
 

@@ -12,6 +12,7 @@
 
 #include "platform/host_code_pages.h"
 #include "platform/host_file_system.h"
+#include "platform/host_libraries.h"
 #include "platform/host_registry.h"
 #include "platform/host_shell.h"
 #include "platform/provisioning.h"
@@ -154,6 +155,7 @@ struct HostDevice::Services {
   std::unique_ptr<LazyRegistry> registry;
   std::unique_ptr<ProvisioningManager> configManager;
   std::unique_ptr<HostShell> shell;
+  std::unique_ptr<HostLibraries> libraries;
 };
 
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
@@ -180,6 +182,7 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
       std::make_unique<ProvisioningManager>(*services.files, *services.registry);
   services.shell = std::make_unique<HostShell>(*services.files, *services.registry, dev,
                                                ProgramPath(), options.programOptions);
+  services.libraries = std::make_unique<HostLibraries>(*services.files, ModuleFolders());
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
@@ -187,7 +190,7 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
 Platform HostDevice::View() {
   return Platform{services_->files.get(), &services_->clock, services_->codePages.get(),
                   services_->configManager.get(), services_->registry.get(),
-                  services_->shell.get()};
+                  services_->shell.get(), services_->libraries.get()};
 }
 
 bool HostDevice::SupportsCodePage(uint32_t codePage) {

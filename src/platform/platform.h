@@ -157,6 +157,7 @@ class ConfigManager {
 };
 
 class RegistryStore;
+class Libraries;
 
 // The device as the layers see it: one role interface per service. The pointers are
 // not owned; whoever builds a Platform keeps the services alive for the whole run.
@@ -167,6 +168,7 @@ struct Platform {
   ConfigManager* configManager = nullptr;
   RegistryStore* registry = nullptr;
   DeviceShell* shell = nullptr;
+  Libraries* libraries = nullptr;
 };
 
 }  // namespace varnisk::platform
