@@ -90,3 +90,11 @@ constexpr char16_t kProcessFileWName[] = u"RARProcessFileW";
 constexpr char16_t kCloseArchiveName[] = u"RARCloseArchive";
 
 }  // namespace varnisk::unrar
+
+// The entry points as the library defines them.
+extern "C" {
+void* RAROpenArchiveEx(varnisk::unrar::OpenArchiveDataEx* data);
+int RARReadHeader(void* archive, varnisk::unrar::HeaderData* header);
+int RARProcessFileW(void* archive, int operation, wchar_t* destPath, wchar_t* destName);
+int RARCloseArchive(void* archive);
+}
