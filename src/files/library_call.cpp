@@ -57,8 +57,8 @@ LibraryCall ParseLibraryCall(std::u16string_view callText) {
     CallArgument& argument = call.arguments.emplace_back();
     if (text.starts_with(u'#')) {
       argument.isNumber = true;
-      // ParseNumber reads a terminated text.
-      argument.number = static_cast<uint32_t>(engine::ParseNumber(std::u16string(text.substr(1)).c_str()));
+      const std::u16string number(text.substr(1));  // ParseNumber reads a terminated text
+      argument.number = static_cast<uint32_t>(engine::ParseNumber(number.c_str()));
     } else {
       argument.text = text;
     }

@@ -98,6 +98,21 @@ Result Extract(const UnrarFunctions& unrar, std::wstring archiveName,
   return result;
 }
 
+// Lends the library the archive and the destination folder (made first) and extracts.
+Result ExtractWith(engine::AppState& app, const UnrarFunctions& unrar,
+                   std::u16string_view archive, std::u16string_view destination) {
+  // The library reaches the archive and the destination only through what the device
+  // lends it, so no entry it writes can land outside the device.
+  platform::Libraries& libraries = *app.platform.libraries;
+  const std::u16string folder(destination.empty() ? u"\\" : destination);
+  EnsureDirectories(*app.platform.files, folder + u"\\");
+  const Loan archiveLoan(libraries, archive);
+  if (!archiveLoan.ok()) return unrar::kOpenFailed;  // as the library answers it
+  const Loan folderLoan(libraries, folder);
+  if (!folderLoan.ok()) return unrar::kCreateFailed;  // as it answers for entries it cannot make
+  return Extract(unrar, archiveLoan.WideName(), folderLoan.WideName());
+}
+
 }  // namespace
 
 Result ExtractRar(engine::AppState& app, std::u16string_view archive,
@@ -106,24 +121,9 @@ Result ExtractRar(engine::AppState& app, std::u16string_view archive,
   auto library = libraries.LoadModule(unrar::kModuleName);
   if (!library) return kErrorDllNotFound;
   UnrarFunctions unrar;
-  Result result = unrar::kOpenFailed;
-  if (!FindFunctions(libraries, *library, unrar)) {
-    result = kENoInterface;
-  } else {
-    // The library reaches the archive and the destination only through what the device
-    // lends it, so no entry it writes can land outside the device.
-    std::u16string folder(destination);
-    EnsureDirectories(*app.platform.files, folder + u"\\");
-    const Loan archiveLoan(libraries, archive);
-    const Loan folderLoan(libraries, folder.empty() ? u"\\" : std::u16string_view(folder));
-    if (!archiveLoan.ok()) {
-      result = unrar::kOpenFailed;  // as the library answers for an archive it cannot open
-    } else if (!folderLoan.ok()) {
-      result = unrar::kCreateFailed;  // as it answers for entries it cannot create
-    } else {
-      result = Extract(unrar, archiveLoan.WideName(), folderLoan.WideName());
-    }
-  }
+  const Result result = FindFunctions(libraries, *library, unrar)
+                            ? ExtractWith(app, unrar, archive, destination)
+                            : kENoInterface;
   libraries.FreeLibrary(*library);
   return result;
 }

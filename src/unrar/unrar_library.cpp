@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "unrar/entry_writer.h"
