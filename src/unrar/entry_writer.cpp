@@ -128,29 +128,28 @@ int EntryWriter::OpenFolder(const std::vector<std::string>& names, size_t count,
 std::string EntryWriter::Find(int folder, const std::string& name) {
   struct stat st;
   if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
-  Listing* listing = ListingOf(folder, true);
+  Listing* listing = ListingOf(folder);
   if (listing == nullptr) return {};
   const auto found = listing->names.find(Key(name));
   return found == listing->names.end() ? std::string() : found->second;
 }
 
 void EntryWriter::Created(int folder, const std::string& name) {
-  if (Listing* listing = ListingOf(folder, false)) {
-    listing->names.emplace(Key(name), name);
-    struct stat st;
-    if (fstat(folder, &st) == 0) listing->changed = st.st_ctim;
-  }
+  struct stat st;
+  if (fstat(folder, &st) != 0) return;
+  // The listing stays current without a new read: the name is added and the folder's
+  // new change time taken as the one it was read at.
+  const auto known = listings_.find({st.st_dev, st.st_ino});
+  if (known == listings_.end()) return;
+  known->second.names.emplace(Key(name), name);
+  known->second.changed = st.st_ctim;
 }
 
-EntryWriter::Listing* EntryWriter::ListingOf(int folder, bool read) {
+EntryWriter::Listing* EntryWriter::ListingOf(int folder) {
   struct stat st;
   if (fstat(folder, &st) != 0) return nullptr;
   const auto known = listings_.find({st.st_dev, st.st_ino});
   if (known != listings_.end() && SameTime(known->second.changed, st.st_ctim)) return &known->second;
-  if (!read) {
-    if (known != listings_.end()) listings_.erase(known);  // read afresh when next needed
-    return nullptr;
-  }
   if (listings_.size() >= kMaxListings) listings_.clear();
   Listing listing;
   listing.changed = st.st_ctim;

@@ -76,8 +76,10 @@ class EntryWriter {
   // The stored name in folder for name: itself when it exists as written, else the
   // first entry equal without regard to case, else empty.
   std::string Find(int folder, const std::string& name);
+  // Adds a name this writer has just created in folder to its listing, if it has one.
   void Created(int folder, const std::string& name);
-  Listing* ListingOf(int folder, bool read);
+  // The folder's listing, read when there is none or the folder changed since.
+  Listing* ListingOf(int folder);
 
   int root_;
   std::map<std::pair<dev_t, ino_t>, Listing> listings_;
