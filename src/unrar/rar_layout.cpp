@@ -103,7 +103,8 @@ bool HasEncryptionRecord(std::string_view extra) {
 void ScanRar5(const ReadAt& read, uint64_t fileSize, RarLayout& layout) {
   uint64_t at = sizeof kRar5Signature - 1;
   while (at < fileSize) {
-    HeaderReader prefix(ReadBytes(read, at, 4 + 10));
+    const std::string start = ReadBytes(read, at, 4 + 10);  // CRC32, then the size
+    HeaderReader prefix(start);
     prefix.Fixed(4);  // CRC32
     const uint64_t headerSize = prefix.Vint();
     if (prefix.failed() || headerSize == 0 || headerSize > kRar5MaxHeader) return;
