@@ -47,7 +47,7 @@ TEST_F(CommandLineTest, ExitStatusMapsEveryFailureAwayFromSuccess) {
 }
 
 TEST_F(CommandLineTest, CommandsOfLaterLayersReportNotImplemented) {
-  const ProgramRun run = Run({"BATC EVAL x=1;RARX a.rar,\\Temp"});
+  const ProgramRun run = Run({"BATC EVAL x=1;TGZX a.tgz,\\Temp"});
   EXPECT_EQ(run.status, 255);
   EXPECT_NE(run.err.find("     80004001 Not implemented."), std::string::npos) << run.err;
 }

@@ -6,7 +6,9 @@
 #include "engine/commands.h"
 #include "engine/text.h"
 #include "files/file_command.h"
+#include "files/library_call.h"
 #include "files/open_matching_files.h"
+#include "files/rar_extract.h"
 #include "files/shortcut.h"
 #include "registry/associate.h"
 #include "registry/load_file.h"
@@ -45,6 +47,12 @@ Result Shut(Command& command) { return system::ShutCommand(command.app, command.
 Result Exec(Command& command) { return system::ExecCommand(command.app, command.args); }
 Result Display(Command& command) { return system::DisplayCommand(command.app, command.args); }
 Result Post(Command& command) { return system::PostCommand(command.app, command.args); }
+Result ExtractRarArchive(Command& command) {
+  return files::ExtractRar(command.app, TextView(command.args), TextView(command.rest));
+}
+Result CallLibrary(Command& command) {
+  return files::CallDllFunction(command.app, TextView(command.args), TextView(command.rest));
+}
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -62,13 +70,13 @@ constexpr Keyword kKeywords[] = {
     {u"LINK", Link, false, "LINK shortcut,target[,parameters[,icon]]: write a shortcut file"},
     {u"FILE", File, false, "FILE path[;path] | [!]from>to | path<text | path{text | path\\: delete, copy, write, make folders"},
     {u"REGX", Registry, false, "REGX key\\value...: read, write, compare or delete a registry value"},
-    {u"RARX", NotImplemented, true, "RARX archive,folder: extract a RAR archive"},
+    {u"RARX", ExtractRarArchive, true, "RARX archive,folder: extract a RAR archive"},
     {u"SEND", Send, false, "SEND key[,key...]: send key strokes (key_ only presses, key^ only releases)"},
     {u"WAIT", Wait, false, "WAIT ms: pause"},
     {u"KILL", Kill, false, "KILL name: end the device's processes whose names begin with name"},
     {u"SHUT", Shut, false, "SHUT [H|C|R|K|P|S|G]: restart, reset or power off the device"},
     {u"EXEC", Exec, false, "EXEC [!]program[,parameters]: start a program or open a document"},
-    {u"CDLL", NotImplemented, true, "CDLL library,function[,args]: call a library function"},
+    {u"CDLL", CallLibrary, true, "CDLL library,function[,args]: call a library function"},
     {u"EVAL", Evaluate, false, "EVAL n=text | n | x=number: set a variable, or make a number the result"},
     {u"ASOC", Associate, false, "ASOC [.ext] | ASOC ![.ext]: tie a file type to the program, or untie it"},
     {u"DISP", Display, false, "DISP [orientation]: turn the screen (0, 1, 2, 4); without one, toggle"},

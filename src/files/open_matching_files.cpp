@@ -1,6 +1,8 @@
 #include "files/open_matching_files.h"
 
 #include "engine/text.h"
+#include "files/library_call.h"
+#include "files/rar_extract.h"
 #include "files/wildcard.h"
 #include "platform/text_case.h"
 #include "registry/load_file.h"
@@ -48,7 +50,9 @@ Result OpenByType(engine::AppState& app, MatchRequest& request, std::u16string_v
     case Action::kLoad:
       return registry::LoadFile(app, path);
     case Action::kLibrary:
+      return CallDllFunction(app, path, request.argument);
     case Action::kRar:
+      return ExtractRar(app, path, request.argument);
     case Action::kTarGz:
       return kENotImpl;  // libraries and archives come with their own commands
     case Action::kShell:

@@ -78,9 +78,9 @@ TEST_F(OpenMatchingFilesTest, PassedOverEntries) {
   EXPECT_EQ(fake_.Run("\\Windows\\"), kErrorFileNotFound);
   EXPECT_EQ(fake_.Run("\\Nowhere\\*.vks"), kErrorFileNotFound);
   EXPECT_TRUE(fake_.device.shell.calls.empty());
-  // Libraries and archives answer until their commands exist.
+  // A file that no library loads from answers as a missing library does.
   fake_.device.files.WriteFile(u"\\Card\\lib.dll", "");
-  EXPECT_EQ(fake_.Run("\\Card\\lib.dll"), kENotImpl);
+  EXPECT_EQ(fake_.Run("\\Card\\lib.dll"), kENoInterface);
 }
 
 }  // namespace

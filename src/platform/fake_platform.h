@@ -1,14 +1,15 @@
 #pragma once
 // A fake device for unit tests: in-memory files and registry, a shell that starts
 // nothing, recording power, sound, keys, display and windows, a clock that stands still,
-// code pages that know only ASCII and UTF-8, and a configuration manager and log that
-// record what they were given.
+// code pages that know only ASCII and UTF-8, libraries the test defines, and a
+// configuration manager and log that record what they were given.
 
 #include <string>
 #include <vector>
 
 #include "platform/fake_devices.h"
 #include "platform/fake_file_system.h"
+#include "platform/fake_libraries.h"
 #include "platform/fake_registry.h"
 #include "platform/fake_shell.h"
 #include "platform/platform.h"
@@ -61,10 +62,11 @@ struct FakePlatform {
   FakeKeyboard keyboard;
   FakeDisplay display;
   FakeWindows windows;
+  FakeLibraries libraries{files};
 
   Platform View() {
     return Platform{&files,  &clock,  &codePages, &configManager, &registry, &shell,
-                    &power,  &sound,  &keyboard,  &display,       &windows};
+                    &power,  &sound,  &keyboard,  &display,       &windows,  &libraries};
   }
 };
 

@@ -596,4 +596,17 @@ Expected<int, Result> HostFileSystem::OpenRegularFile(std::u16string_view path,
   return fd->Release();
 }
 
+Expected<int, Result> HostFileSystem::OpenForLending(std::u16string_view path) {
+  auto parsed = ParseDevicePath(path, cardFd_ >= 0);
+  if (!parsed) return Unexpected{parsed.error()};
+  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
+  auto fd = resolver.OpenEntry(parsed->names, parsed->names.size(), O_PATH);
+  if (!fd) return Unexpected{fd.error()};
+  struct stat st;
+  if (fstat(fd->Get(), &st) != 0) return Unexpected{ResultFromErrno(errno, Stage::kName)};
+  // A pipe reopened through its name would block whoever opens it.
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return Unexpected{kErrorAccessDenied};
+  return fd->Release();
+}
+
 }  // namespace varnisk::platform

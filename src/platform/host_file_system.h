@@ -50,6 +50,12 @@ class HostFileSystem : public FileSystem {
   // gives kErrorAccessDenied.
   Expected<int, Result> OpenForRead(std::u16string_view path);
 
+  // Opens the existing file or folder only to name it (O_PATH, closed on exec), so that a
+  // host library handed its /proc/self/fd name opens exactly that entry. Confined like
+  // every other open; the caller closes the descriptor. Anything but a file or a folder
+  // (a pipe, a device node) gives kErrorAccessDenied.
+  Expected<int, Result> OpenForLending(std::u16string_view path);
+
  private:
   HostFileSystem(int rootFd, int cardFd);
   // A regular file opened read-only and blocking; inherited by programs started later

@@ -557,6 +557,33 @@ TEST_F(HostFileSystemTest, OpenForExecuteGivesAnInheritedReadOnlyDescriptor) {
   }
 }
 
+// Libraries open what they are lent through its /proc/self/fd name: that name must lead
+// to the device entry and never out of the device.
+TEST_F(HostFileSystemTest, LentEntriesAreReachedOnlyThroughTheirDescriptor) {
+  Put(device_ / "sub" / "Pack.rar", "rar bytes");
+  ASSERT_EQ(mkfifo((device_ / "pipe").c_str(), 0666), 0);
+  PlantLinksOut();
+  auto files = OpenDevice();
+  const auto lent = [&](std::u16string_view path) {
+    auto fd = files->OpenForLending(path);
+    if (!fd) return "error " + std::to_string(fd.error());
+    EXPECT_NE(fcntl(*fd, F_GETFD) & FD_CLOEXEC, 0);
+    const std::string name = "/proc/self/fd/" + std::to_string(*fd);
+    std::string seen = fs::is_directory(name) ? "folder" : Get(name);
+    close(*fd);
+    return seen;
+  };
+  EXPECT_EQ(lent(u"\\SUB\\pack.RAR"), "rar bytes");
+  EXPECT_EQ(lent(u"\\Sub"), "folder");
+  EXPECT_EQ(lent(u"\\"), "folder");
+  EXPECT_EQ(lent(u"\\pipe"), "error 5");
+  EXPECT_EQ(lent(u"\\sub\\none"), "error 2");
+  for (const char16_t* path : kLinksOut) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    EXPECT_EQ(lent(path).rfind("error ", 0), 0u);
+  }
+}
+
 TEST_F(HostFileSystemTest, PermissionBitsGiveTheAttributes) {
   auto files = OpenDevice();
   const struct {

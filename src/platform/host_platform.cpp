@@ -15,6 +15,7 @@
 #include "platform/host_file_system.h"
 #include "platform/host_journal.h"
 #include "platform/host_power.h"
+#include "platform/host_libraries.h"
 #include "platform/host_registry.h"
 #include "platform/host_shell.h"
 #include "platform/host_sound.h"
@@ -180,6 +181,7 @@ struct HostDevice::Services {
   HostWindows windows;
   std::unique_ptr<HostKeyboard> keyboard;
   std::unique_ptr<HostDisplay> display;
+  std::unique_ptr<HostLibraries> libraries;
 };
 
 HostDevice::HostDevice() : services_(std::make_unique<Services>()) {}
@@ -213,15 +215,16 @@ Expected<std::unique_ptr<HostDevice>, std::string> HostDevice::Open(
   services.sound = std::make_unique<HostSound>(*services.files, *services.journal, moduleFolders);
   services.keyboard = std::make_unique<HostKeyboard>(*services.journal, services.windows);
   services.display = std::make_unique<HostDisplay>(state);
+  services.libraries = std::make_unique<HostLibraries>(*services.files, moduleFolders);
   if (isNew) FurnishNewDevice(*device->services_->files, options.helpPage);
   return device;
 }
 
 Platform HostDevice::View() {
   Services& s = *services_;
-  return Platform{s.files.get(),    &s.clock,          s.codePages.get(), s.configManager.get(),
-                  s.registry.get(), s.shell.get(),     s.power.get(),     s.sound.get(),
-                  s.keyboard.get(), s.display.get(),   &s.windows};
+  return Platform{s.files.get(),    &s.clock,        s.codePages.get(), s.configManager.get(),
+                  s.registry.get(), s.shell.get(),   s.power.get(),     s.sound.get(),
+                  s.keyboard.get(), s.display.get(), &s.windows,        s.libraries.get()};
 }
 
 bool HostDevice::SupportsCodePage(uint32_t codePage) {

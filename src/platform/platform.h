@@ -300,6 +300,7 @@ class WindowManager {
 };
 
 class RegistryStore;
+class Libraries;
 
 // The device as the layers see it: one role interface per service. The pointers are
 // not owned; whoever builds a Platform keeps the services alive for the whole run.
@@ -315,6 +316,7 @@ struct Platform {
   Keyboard* keyboard = nullptr;
   Display* display = nullptr;
   WindowManager* windows = nullptr;
+  Libraries* libraries = nullptr;
 };
 
 }  // namespace varnisk::platform
