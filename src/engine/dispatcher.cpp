@@ -8,6 +8,7 @@
 #include "files/file_command.h"
 #include "files/open_matching_files.h"
 #include "files/shortcut.h"
+#include "files/tar_extract.h"
 #include "registry/associate.h"
 #include "registry/load_file.h"
 #include "registry/reg_command.h"
@@ -24,6 +25,10 @@ Result Associate(Command& command) {
 }
 Result File(Command& command) { return files::FileCommand(command.app, command.args); }
 Result Link(Command& command) { return files::WriteShortcut(command.app, command.args); }
+Result ExtractTar(Command& command) {
+  return files::ExtractTarGz(*command.app.platform.files, *command.app.platform.codePages,
+                             TextView(command.args), TextView(command.rest));
+}
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -54,7 +59,7 @@ constexpr Keyword kKeywords[] = {
     {u"POST", NotImplemented, false, "POST class,message,w,l: send or post a window message"},
     {u"HELP", Help, false, "HELP [topic]: show the help window"},
     {u"VKUI", MainWindow, false, "VKUI [command]: open the main window"},
-    {u"TGZX", NotImplemented, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
+    {u"TGZX", ExtractTar, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
 };
 
 // The first four units of a text, ASCII letters in upper case, as one number: keywords

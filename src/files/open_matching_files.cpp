@@ -1,6 +1,7 @@
 #include "files/open_matching_files.h"
 
 #include "engine/text.h"
+#include "files/tar_extract.h"
 #include "files/wildcard.h"
 #include "platform/text_case.h"
 #include "registry/load_file.h"
@@ -47,9 +48,10 @@ Result OpenByType(engine::AppState& app, MatchRequest& request, std::u16string_v
   switch (ActionFor(entry.name)) {
     case Action::kLoad:
       return registry::LoadFile(app, path);
+    case Action::kTarGz:
+      return ExtractTarGz(*app.platform.files, *app.platform.codePages, path, request.argument);
     case Action::kLibrary:
     case Action::kRar:
-    case Action::kTarGz:
       return kENotImpl;  // libraries and archives come with their own commands
     case Action::kShell:
       break;
