@@ -234,6 +234,7 @@ TarReader::Step TarReader::LongName() {
     lastPass_ = true;
     return Step::kGoOn;
   }
+  if (name.empty()) return Step::kGoOn;  // names nothing: the header's own name stands
   pendingName_ = codePages_.ToUtf16(platform::kCodePageAnsi, name);
   pending_ = Pending::kName;
   phase_ = Phase::kHeaderAfterLongName;
