@@ -28,6 +28,10 @@ constexpr std::string_view kPosixMagic{"ustar\0", 6};  // the GNU format has "us
 constexpr size_t kPrefixField = 345;
 constexpr size_t kPrefixLength = 155;
 
+// Stretches of file data are read up to this many bytes at a time: enough for a gzip
+// reader to inflate straight into the buffer (zlib's does from twice its input buffer).
+constexpr size_t kRunBytes = 128 * 1024;
+
 // A long-name record's name and terminator fill the one block after its header.
 constexpr uint64_t kMaxLongName = kBlockSize - 1;
 
@@ -50,6 +54,7 @@ std::string_view Terminated(const char* field, size_t length) {
 
 // The archive read block by block. It holds the archive and at most one output file
 // open; everything it keeps between blocks lives here, with no allocation per block.
+// A block that fails to arrive (a read error) ends the extraction with kTarReadFailed.
 class TarReader {
  public:
   TarReader(FileSystem& files, CodePages& codePages, platform::GzipReader& archive,
@@ -65,7 +70,9 @@ class TarReader {
   enum class Pending { kNone, kName, kTooLong };
   enum class Step { kGoOn, kStop };
 
-  Step DataBlock();
+  Step DataRun();
+  Step Block();
+  Step TakeData(std::string_view data);
   Step EndOfData();
   Step Header();
   Step RegularFile();
@@ -91,6 +98,7 @@ class TarReader {
 
   char block_[kBlockSize];
   char nameBlock_[kBlockSize];
+  std::unique_ptr<char[]> run_;  // kRunBytes, for stretches of data
   Phase phase_ = Phase::kHeader;
   uint64_t remaining_ = 0;  // data bytes of the current entry still to come
   bool lastPass_ = false;   // the loop ends after the current block
@@ -107,27 +115,10 @@ class TarReader {
   Result result_ = kSuccess;
 };
 
-// Each pass reads one block. A block shorter than 512 bytes is the last: its missing
-// bytes read as zeros, and data in it is not written (only whole blocks are).
 Result TarReader::Run() {
   for (;;) {
-    const auto n = archive_.Read(block_, kBlockSize);
-    if (!n) {
-      result_ = kTarReadFailed;
-      break;
-    }
-    if (*n != kBlockSize) {
-      lastPass_ = true;
-      remaining_ = 0;
-      std::memset(block_ + *n, 0, kBlockSize - *n);
-    }
-    if (phase_ == Phase::kData) {
-      if (DataBlock() == Step::kStop) break;
-    } else {
-      // The end marker's first block, or the end of the data.
-      if (*n == 0 || block_[0] == 0) break;
-      if (Header() == Step::kStop) break;
-    }
+    const Step step = phase_ == Phase::kData && remaining_ >= kBlockSize ? DataRun() : Block();
+    if (step == Step::kStop) break;
     if (phase_ == Phase::kData && remaining_ == 0 && EndOfData() == Step::kStop) break;
     if (lastPass_) break;
   }
@@ -135,14 +126,52 @@ Result TarReader::Run() {
   return result_;
 }
 
-TarReader::Step TarReader::DataBlock() {
-  const size_t count = static_cast<size_t>(std::min<uint64_t>(remaining_, kBlockSize));
-  remaining_ -= count;
+// Most of an archive's bytes are file data: the whole blocks of an entry's data are read
+// and written a stretch at a time (a stretch as long as the decompressor's buffer is
+// inflated straight into this one, and written straight to the file). The outcome is
+// that of reading block by block: a stretch cut short by the end of the data keeps its
+// whole blocks only, and ends the extraction.
+TarReader::Step TarReader::DataRun() {
+  const size_t want =
+      static_cast<size_t>(std::min<uint64_t>(remaining_ / kBlockSize * kBlockSize, kRunBytes));
+  if (!run_) run_ = std::make_unique_for_overwrite<char[]>(kRunBytes);
+  const auto n = archive_.Read(run_.get(), want);
+  if (!n) return Stop(kTarReadFailed);
+  const std::string_view data(run_.get(), *n / kBlockSize * kBlockSize);
+  remaining_ -= data.size();
+  if (*n != want) {
+    lastPass_ = true;
+    remaining_ = 0;
+  }
+  return TakeData(data);
+}
+
+// One block. A block shorter than 512 bytes is the last: its missing bytes read as
+// zeros, and data in it is not written (only whole blocks are).
+TarReader::Step TarReader::Block() {
+  const auto n = archive_.Read(block_, kBlockSize);
+  if (!n) return Stop(kTarReadFailed);
+  if (*n != kBlockSize) {
+    lastPass_ = true;
+    remaining_ = 0;
+    std::memset(block_ + *n, 0, kBlockSize - *n);
+  }
+  if (phase_ == Phase::kData) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(remaining_, kBlockSize));
+    remaining_ -= count;
+    return TakeData({block_, count});
+  }
+  // The end marker's first block, or the end of the data.
+  if (*n == 0 || block_[0] == 0) return Step::kStop;
+  return Header();
+}
+
+TarReader::Step TarReader::TakeData(std::string_view data) {
   if (output_) {
     // A lost piece leaves the file short of what the archive holds: reported, not passed.
-    if (Result written = output_->Write({block_, count})) return Stop(written);
+    if (Result written = output_->Write(data)) return Stop(written);
   } else if (scanningPax_) {
-    pax_.Take({block_, count});
+    pax_.Take(data);
   }
   return Step::kGoOn;
 }
