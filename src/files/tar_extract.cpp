@@ -64,9 +64,10 @@ class TarReader {
   Result Run();
 
  private:
-  // The next block is a header; a header whose own name gives way to a pending name
-  // (from a long-name record or a pax "path"); or data of the current entry.
+  // What the next block is: a header; a header whose own name gives way to the pending
+  // name (from a long-name record or a pax "path"); or data of the current entry.
   enum class Phase { kHeader, kHeaderAfterLongName, kData };
+  // The pending name, or a name too long for any device path, whose entry is passed over.
   enum class Pending { kNone, kName, kTooLong };
   enum class Step { kGoOn, kStop };
 
@@ -127,10 +128,10 @@ Result TarReader::Run() {
 }
 
 // Most of an archive's bytes are file data: the whole blocks of an entry's data are read
-// and written a stretch at a time (a stretch as long as the decompressor's buffer is
-// inflated straight into this one, and written straight to the file). The outcome is
-// that of reading block by block: a stretch cut short by the end of the data keeps its
-// whole blocks only, and ends the extraction.
+// and written a stretch at a time, so that long stretches go from the decompressor to
+// the file without being copied on the way. The outcome is that of reading block by
+// block: a stretch cut short by the end of the data keeps its whole blocks only, and
+// ends the extraction.
 TarReader::Step TarReader::DataRun() {
   const size_t want =
       static_cast<size_t>(std::min<uint64_t>(remaining_ / kBlockSize * kBlockSize, kRunBytes));
