@@ -46,12 +46,6 @@ TEST_F(CommandLineTest, ExitStatusMapsEveryFailureAwayFromSuccess) {
   }
 }
 
-TEST_F(CommandLineTest, CommandsOfLaterLayersReportNotImplemented) {
-  const ProgramRun run = Run({"BATC EVAL x=1;TGZX a.tgz,\\Temp"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_NE(run.err.find("     80004001 Not implemented."), std::string::npos) << run.err;
-}
-
 TEST_F(CommandLineTest, ANewDeviceGetsTheStandardFolders) {
   ASSERT_EQ(Run({"EVAL x=1"}).status, 1);
   for (const char* folder : {"Windows/Start Menu/Programs", "Windows/StartUp",

@@ -18,7 +18,4 @@ Result FormDialog(Command& command);  // DLGX
 Result Help(Command& command);        // HELP
 Result MainWindow(Command& command);  // VKUI
 
-// The operation of commands whose work this build does not do yet.
-Result NotImplemented(Command& command);
-
 }  // namespace varnisk::engine

@@ -10,6 +10,7 @@
 #include "files/open_matching_files.h"
 #include "files/rar_extract.h"
 #include "files/shortcut.h"
+#include "files/tar_extract.h"
 #include "registry/associate.h"
 #include "registry/load_file.h"
 #include "registry/reg_command.h"
@@ -53,6 +54,10 @@ Result ExtractRarArchive(Command& command) {
 Result CallLibrary(Command& command) {
   return files::CallDllFunction(command.app, TextView(command.args), TextView(command.rest));
 }
+Result ExtractTar(Command& command) {
+  return files::ExtractTarGz(*command.app.platform.files, *command.app.platform.codePages,
+                             TextView(command.args), TextView(command.rest));
+}
 
 constexpr Keyword kKeywords[] = {
     {u"LOAD", Load, false, "LOAD path: run a script, registry script or provisioning XML file"},
@@ -83,7 +88,7 @@ constexpr Keyword kKeywords[] = {
     {u"POST", Post, false, "POST [=]class,message[,w[,l]]: post a window message (=: send it)"},
     {u"HELP", Help, false, "HELP [topic]: show the help window"},
     {u"VKUI", MainWindow, false, "VKUI [command]: open the main window"},
-    {u"TGZX", NotImplemented, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
+    {u"TGZX", ExtractTar, true, "TGZX archive,folder: extract a tar or tar.gz archive"},
 };
 
 // The first four units of a text, ASCII letters in upper case, as one number: keywords

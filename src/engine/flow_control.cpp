@@ -113,6 +113,4 @@ Result EndProcedure(Command& command) {
   return kSuccess;
 }
 
-Result NotImplemented(Command&) { return kENotImpl; }
-
 }  // namespace varnisk::engine

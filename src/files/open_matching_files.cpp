@@ -3,6 +3,7 @@
 #include "engine/text.h"
 #include "files/library_call.h"
 #include "files/rar_extract.h"
+#include "files/tar_extract.h"
 #include "files/wildcard.h"
 #include "platform/text_case.h"
 #include "registry/load_file.h"
@@ -49,12 +50,12 @@ Result OpenByType(engine::AppState& app, MatchRequest& request, std::u16string_v
   switch (ActionFor(entry.name)) {
     case Action::kLoad:
       return registry::LoadFile(app, path);
+    case Action::kTarGz:
+      return ExtractTarGz(*app.platform.files, *app.platform.codePages, path, request.argument);
     case Action::kLibrary:
       return CallDllFunction(app, path, request.argument);
     case Action::kRar:
       return ExtractRar(app, path, request.argument);
-    case Action::kTarGz:
-      return kENotImpl;  // libraries and archives come with their own commands
     case Action::kShell:
       break;
   }

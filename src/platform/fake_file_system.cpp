@@ -1,6 +1,10 @@
 #include "platform/fake_file_system.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
 #include "platform/device_path.h"
 #include "platform/name_pattern.h"
@@ -13,6 +17,77 @@ namespace {
 // The longest name the host folder of a device takes, in UTF-8 bytes.
 constexpr size_t kMaxNameBytes = 255;
 
+// zlib's gzip file reading, done in memory: gzip members one after another, data without
+// the gzip signature as it is stored, a member cut short ending where it was cut, and
+// anything after the last member that is not another member ignored.
+class FakeGzipReader final : public GzipReader {
+ public:
+  explicit FakeGzipReader(std::string bytes) : bytes_(std::move(bytes)) {
+    compressed_ = SignatureAt(0);
+    if (compressed_) failed_ = inflateInit2(&stream_, 15 + 16) != Z_OK;
+  }
+  ~FakeGzipReader() override {
+    if (compressed_) inflateEnd(&stream_);
+  }
+  FakeGzipReader(const FakeGzipReader&) = delete;
+  FakeGzipReader& operator=(const FakeGzipReader&) = delete;
+
+  Expected<size_t, Result> Read(char* buffer, size_t size) override {
+    if (failed_) return Unexpected{kErrorReadFault};
+    if (!compressed_) {
+      const size_t n = std::min(size, bytes_.size() - at_);
+      std::memcpy(buffer, bytes_.data() + at_, n);
+      at_ += n;
+      return n;
+    }
+    size_t got = 0;
+    while (got < size && !ended_) {
+      if (stream_.avail_in == 0) Feed();
+      stream_.next_out = reinterpret_cast<Bytef*>(buffer + got);
+      stream_.avail_out = static_cast<uInt>(std::min<size_t>(size - got, UINT_MAX));
+      const uInt room = stream_.avail_out;
+      const int status = inflate(&stream_, Z_NO_FLUSH);
+      got += room - stream_.avail_out;
+      if (status == Z_STREAM_END) {
+        if (stream_.avail_in == 0) Feed();
+        if (SignatureAt(Consumed())) {
+          inflateReset(&stream_);
+        } else {
+          ended_ = true;
+        }
+      } else if (status == Z_BUF_ERROR || (status == Z_OK && stream_.avail_out != 0)) {
+        // All input taken: the data was cut short (unless more waits to be fed).
+        ended_ = stream_.avail_in != 0 || at_ == bytes_.size();
+      } else if (status != Z_OK) {
+        failed_ = true;
+        return Unexpected{kErrorReadFault};
+      }
+    }
+    return got;
+  }
+
+ private:
+  bool SignatureAt(size_t offset) const {
+    return bytes_.size() >= offset + 2 && static_cast<uint8_t>(bytes_[offset]) == 0x1f &&
+           static_cast<uint8_t>(bytes_[offset + 1]) == 0x8b;
+  }
+  // Hands inflate the next stretch of input (all of it, unless it is beyond 32 bits).
+  void Feed() {
+    const size_t n = std::min<size_t>(bytes_.size() - at_, UINT_MAX);
+    stream_.next_in = reinterpret_cast<Bytef*>(bytes_.data() + at_);
+    stream_.avail_in = static_cast<uInt>(n);
+    at_ += n;
+  }
+  size_t Consumed() const { return at_ - stream_.avail_in; }
+
+  std::string bytes_;
+  size_t at_ = 0;  // input handed on so far (or, stored data, read so far)
+  bool compressed_ = false;
+  bool ended_ = false;
+  bool failed_ = false;
+  z_stream stream_{};
+};
+
 
 }  // namespace
 
@@ -22,6 +97,39 @@ struct FakeFileSystem::Found {
   Node* parent = nullptr;
   Node* entry = nullptr;
   std::u16string name;
+};
+
+// Holds a file's pieces until Close stores them.
+class FakeFileSystem::Writer final : public FileWriter {
+ public:
+  Writer(FakeFileSystem& files, std::u16string path) : files_(files), path_(std::move(path)) {}
+  ~Writer() override { Close(); }
+
+  Result Write(std::string_view bytes) override {
+    if (closed_) return kErrorInvalidHandle;
+    held_ += bytes;
+    return kSuccess;
+  }
+
+  Result Close() override {
+    if (closed_) return result_;
+    closed_ = true;
+    result_ = files_.Record("close", path_);
+    if (result_ != kSuccess) return result_;
+    // A file deleted meanwhile takes the bytes with it, as an open host file does.
+    auto found = files_.Find(path_);
+    if (found && found->entry != nullptr && !found->entry->folder) {
+      found->entry->bytes = std::move(held_);
+    }
+    return kSuccess;
+  }
+
+ private:
+  FakeFileSystem& files_;
+  std::u16string path_;
+  std::string held_;
+  bool closed_ = false;
+  Result result_ = kSuccess;
 };
 
 FakeFileSystem::FakeFileSystem() { root_.folder = true; }
@@ -215,6 +323,25 @@ Result FakeFileSystem::DeleteTree(std::u16string_view path) {
   if (found->parent == nullptr) return kErrorAccessDenied;
   Erase(*found);
   return kSuccess;
+}
+
+Expected<std::unique_ptr<GzipReader>, Result> FakeFileSystem::OpenGzipReader(
+    std::u16string_view path) {
+  if (Result fault = Record("opengzip", path)) return Unexpected{fault};
+  auto found = Find(path);
+  if (!found) return Unexpected{found.error()};
+  if (found->entry == nullptr) return Unexpected{kErrorFileNotFound};
+  if (found->entry->folder) return Unexpected{kErrorAccessDenied};
+  return std::unique_ptr<GzipReader>(std::make_unique<FakeGzipReader>(found->entry->bytes));
+}
+
+Expected<std::unique_ptr<FileWriter>, Result> FakeFileSystem::CreateFileWriter(
+    std::u16string_view path) {
+  if (Result fault = Record("create", path)) return Unexpected{fault};
+  auto file = WritableFile(path);
+  if (!file) return Unexpected{file.error()};
+  (*file)->bytes.clear();
+  return std::unique_ptr<FileWriter>(std::make_unique<Writer>(*this, std::u16string(path)));
 }
 
 void FakeFileSystem::Erase(const Found& found) {

@@ -29,10 +29,18 @@ class FakeFileSystem : public FileSystem {
   Result AppendFile(std::u16string_view path, std::string_view bytes) override;
   Result SetAttributes(std::u16string_view path, uint32_t attributes) override;
   Result DeleteTree(std::u16string_view path) override;
+  // Inflates the file's bytes in memory as they are read.
+  Expected<std::unique_ptr<GzipReader>, Result> OpenGzipReader(
+      std::u16string_view path) override;
+  // Holds the pieces and stores them in the file at Close (recorded as "close \x.txt",
+  // which FailCall can make fail: then the file stays as it was created, empty).
+  Expected<std::unique_ptr<FileWriter>, Result> CreateFileWriter(
+      std::u16string_view path) override;
 
   // What was asked of the file system, one line per call with the paths as the caller
   // wrote them: "read \a.vks", "find \Docs *.txt", "copy \a.txt \b.txt", "append \log",
-  // "setattributes \a.txt 1", "deletetree \Temp\*".
+  // "setattributes \a.txt 1", "deletetree \Temp\*", "opengzip \a.tgz", "create \a.txt",
+  // "close \a.txt".
   const std::vector<std::string>& Calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
 
@@ -57,6 +65,7 @@ class FakeFileSystem : public FileSystem {
     std::vector<Node> children;
   };
   struct Found;
+  class Writer;
 
   // Records the call and answers the fault set for it, if any.
   Result Record(const char* verb, std::u16string_view path, std::string_view detail = "");

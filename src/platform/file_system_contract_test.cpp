@@ -13,6 +13,7 @@
 #include "platform/fake_file_system.h"
 #include "platform/host_file_system.h"
 #include "platform/file_system_testing.h"
+#include "platform/gzip_testing.h"
 #include "platform/utf.h"
 
 namespace varnisk::platform {
@@ -702,6 +703,141 @@ TYPED_TEST(FileSystemContract, DeletedTreeLeavesNoNamesBehind) {
   EXPECT_EQ(this->device_.Listing(), "\\dOCS\\ \\dOCS\\SUB\\");
 }
 
+// Everything a gzip reader gives, read in pieces of 512 bytes as the tar reader reads; a
+// piece shorter than 512 bytes must be the last one with bytes. "error N" when a read
+// fails.
+std::string ReadAllGzip(FileSystem& files, std::u16string_view path) {
+  auto reader = files.OpenGzipReader(path);
+  if (!reader) return "error " + std::to_string(reader.error());
+  std::string out;
+  bool ended = false;
+  for (;;) {
+    char piece[512];
+    const auto n = (*reader)->Read(piece, sizeof piece);
+    if (!n) return "error " + std::to_string(n.error());
+    if (*n == 0) return out;
+    if (ended) return "bytes after a short piece";
+    ended = *n < sizeof piece;
+    out.append(piece, *n);
+  }
+}
+
+// Text that compresses, long enough to fill zlib's buffers several times.
+std::string Sample(size_t size) {
+  std::string text;
+  for (size_t i = 0; text.size() < size; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  text.resize(size);
+  return text;
+}
+
+TYPED_TEST(FileSystemContract, GzipReaderGivesTheStoredBytes) {
+  const std::string text = Sample(300 * 1024);
+  const struct {
+    const char* label;
+    std::string file;
+    std::string expected;
+  } cases[] = {
+      {"empty file", "", ""},
+      {"stored as it is", text, text},
+      {"one byte of the signature only", "\x1f", "\x1f"},
+      {"compressed", Gzip(text), text},
+      {"compressed, empty", Gzip(""), ""},
+      {"two members one after another", Gzip("first ") + Gzip("second"), "first second"},
+      {"bytes after the last member are ignored", Gzip("data") + "trailing junk", "data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(this->Files().WriteFile(u"\\a.tgz", c.file), kSuccess);
+    EXPECT_EQ(ReadAllGzip(this->Files(), u"\\A.TGZ"), c.expected);
+  }
+}
+
+TYPED_TEST(FileSystemContract, GzipReaderEndsWhereCompressedDataIsCut) {
+  const std::string text = Sample(200 * 1024);
+  const std::string packed = Gzip(text);
+  for (size_t cut : {size_t{5}, size_t{30}, packed.size() / 2, packed.size() - 4}) {
+    SCOPED_TRACE(cut);
+    ASSERT_EQ(this->Files().WriteFile(u"\\a.tgz", packed.substr(0, cut)), kSuccess);
+    const std::string got = ReadAllGzip(this->Files(), u"\\a.tgz");
+    EXPECT_EQ(got, text.substr(0, got.size()));
+  }
+}
+
+TYPED_TEST(FileSystemContract, GzipReaderFailsOnCorruptDataAndStaysFailed) {
+  std::string badMethod = Gzip("data");
+  badMethod[2] = 9;  // not deflate
+  std::string badCheck = Gzip(Sample(4000));
+  badCheck[badCheck.size() - 6] ^= 0x55;  // in the CRC of the data
+  for (const std::string& file : {badMethod, badCheck}) {
+    ASSERT_EQ(this->Files().WriteFile(u"\\a.tgz", file), kSuccess);
+    auto reader = this->Files().OpenGzipReader(u"\\a.tgz");
+    ASSERT_TRUE(reader);
+    char piece[512];
+    Result failure = kSuccess;
+    for (int i = 0; i < 20 && failure == kSuccess; ++i) {
+      failure = CodeOf((*reader)->Read(piece, sizeof piece));
+    }
+    EXPECT_EQ(failure, kErrorReadFault);
+    EXPECT_EQ(CodeOf((*reader)->Read(piece, sizeof piece)), kErrorReadFault);
+  }
+}
+
+TYPED_TEST(FileSystemContract, GzipReaderOpensOnlyFiles) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  EXPECT_EQ(ReadAllGzip(this->Files(), u"\\docs"), "error 5");
+  EXPECT_EQ(ReadAllGzip(this->Files(), u"\\Docs\\none.tgz"), "error 2");
+  EXPECT_EQ(ReadAllGzip(this->Files(), u"\\none\\a.tgz"), "error 3");
+  EXPECT_EQ(ReadAllGzip(this->Files(), u"\\a?.tgz"), "error 123");
+}
+
+TYPED_TEST(FileSystemContract, FileWriterStoresItsPiecesInOrder) {
+  ASSERT_EQ(this->Files().WriteFile(u"\\a.bin", "a much longer old content"), kSuccess);
+  const std::string big = Sample(300 * 1024);
+  auto writer = this->Files().CreateFileWriter(u"\\A.BIN");
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(this->Read(u"\\a.bin"), "");  // emptied at once
+  std::string expected;
+  for (std::string_view piece : {std::string_view("head"), std::string_view(big),
+                                 std::string_view(big).substr(0, 512), std::string_view(""),
+                                 std::string_view("tail")}) {
+    EXPECT_EQ((*writer)->Write(piece), kSuccess);
+    expected += piece;
+  }
+  EXPECT_EQ((*writer)->Close(), kSuccess);
+  EXPECT_EQ(this->Read(u"\\a.bin"), expected);
+  EXPECT_EQ(this->device_.Listing(), "\\a.bin");
+
+  // Without Close the pieces still arrive when the writer goes.
+  auto unclosed = this->Files().CreateFileWriter(u"\\b.bin");
+  ASSERT_TRUE(unclosed);
+  EXPECT_EQ((*unclosed)->Write("kept"), kSuccess);
+  unclosed->reset();
+  EXPECT_EQ(this->Read(u"\\b.bin"), "kept");
+}
+
+TYPED_TEST(FileSystemContract, FileWriterRefusesAsWriteFileDoes) {
+  ASSERT_EQ(this->Files().CreateFolder(u"\\Docs"), kSuccess);
+  ASSERT_EQ(this->Files().WriteFile(u"\\Locked.txt", "keep"), kSuccess);
+  this->device_.SetReadOnly(u"\\Locked.txt");
+  const struct {
+    const char* label;
+    const char16_t* path;
+    Result expected;
+  } cases[] = {
+      {"a folder", u"\\docs", kErrorAccessDenied},
+      {"the root", u"\\", kErrorAccessDenied},
+      {"a read-only file", u"\\locked.txt", kErrorAccessDenied},
+      {"in a missing folder", u"\\none\\a.txt", kErrorPathNotFound},
+      {"an invalid name", u"\\docs\\a|b", kErrorInvalidName},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(CodeOf(this->Files().CreateFileWriter(c.path)), c.expected);
+  }
+  EXPECT_EQ(this->Read(u"\\Locked.txt"), "keep");
+  EXPECT_EQ(this->device_.Listing(), "\\Docs\\ \\Locked.txt");
+}
+
 // What only the fake promises: its record of calls, its set-up helpers, its faults.
 TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
   FakeFileSystem files;
@@ -725,6 +861,26 @@ TEST(FakeFileSystemTest, RecordsEachCallWithThePathAsWritten) {
                                       "rmdir \\a", "deletetree \\*.txt"}));
   files.ClearCalls();
   EXPECT_TRUE(files.Calls().empty());
+}
+
+TEST(FakeFileSystemTest, FileWriterRecordsCreateAndCloseAndCanFailAtClose) {
+  FakeFileSystem files;
+  files.FailCall("close \\b.txt", kErrorWriteFault);
+  const struct {
+    const char16_t* path;
+    Result closed;
+    const char* stored;
+  } cases[] = {{u"\\a.txt", kSuccess, "data"}, {u"\\b.txt", kErrorWriteFault, ""}};
+  for (const auto& c : cases) {
+    auto writer = files.CreateFileWriter(c.path);
+    ASSERT_TRUE(writer);
+    EXPECT_EQ((*writer)->Write("data"), kSuccess);
+    EXPECT_EQ((*writer)->Close(), c.closed);
+    EXPECT_EQ(*files.ReadFile(c.path, UINT64_MAX), c.stored);
+  }
+  EXPECT_EQ(files.Calls(),
+            (std::vector<std::string>{"create \\a.txt", "close \\a.txt", "read \\a.txt",
+                                      "create \\b.txt", "close \\b.txt", "read \\b.txt"}));
 }
 
 TEST(FakeFileSystemTest, SetReadOnlyNeedsAnExistingEntryAndCanBeUndone) {

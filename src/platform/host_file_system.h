@@ -9,14 +9,14 @@
 
 namespace varnisk::platform {
 
+struct CopyBatch;
 class HostFolderIndex;
+class WriteBufferPool;
 
 // Every host file it touches lies inside the device folder (or the card folder for card
 // paths): lookups resolve symbolic links as if the folder were "/", and creations happen
 // through an opened parent folder. Owns the two folder descriptors; not for use from
 // several threads at once.
-struct CopyBatch;
-
 class HostFileSystem : public FileSystem {
  public:
   // Opens the device's root folder filesRoot (a host path); cardRoot, when not empty, is
@@ -39,6 +39,12 @@ class HostFileSystem : public FileSystem {
   Result AppendFile(std::u16string_view path, std::string_view bytes) override;
   Result SetAttributes(std::u16string_view path, uint32_t attributes) override;
   Result DeleteTree(std::u16string_view path) override;
+  // zlib's gzip reader on the confined descriptor, with an input buffer of 64 KiB.
+  Expected<std::unique_ptr<GzipReader>, Result> OpenGzipReader(
+      std::u16string_view path) override;
+  // The confined creation of WriteFile; pieces are gathered into writes of up to 128 KiB.
+  Expected<std::unique_ptr<FileWriter>, Result> CreateFileWriter(
+      std::u16string_view path) override;
 
   // Opens the file for the device shell to run: read-only, and inherited by a program the
   // shell starts (no close-on-exec). Confined like every other open; the caller closes the
@@ -60,7 +66,7 @@ class HostFileSystem : public FileSystem {
   HostFileSystem(int rootFd, int cardFd);
   // A regular file opened read-only and blocking; inherited by programs started later
   // when inherited is set.
-  Expected<int, Result> OpenRegularFile(std::u16string_view path, bool inherited);
+  Expected<int, Result> OpenReadable(std::u16string_view path, bool inherited);
   HostFileSystem(const HostFileSystem&) = delete;
   bool PrepareBatch(std::span<const FileCopy> copies, CopyBatch& batch);
   HostFileSystem& operator=(const HostFileSystem&) = delete;
@@ -69,6 +75,7 @@ class HostFileSystem : public FileSystem {
   int cardFd_;  // -1 without a card
   // Folder listings for case-blind lookups, shared by both folder trees.
   std::unique_ptr<HostFolderIndex> index_;
+  std::unique_ptr<WriteBufferPool> writeBuffers_;
 };
 
 }  // namespace varnisk::platform

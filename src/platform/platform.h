@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,31 @@ std::u16string_view SpecialFolderPath(SpecialFolder folder);
 struct FindEntry {
   std::u16string name;  // without the folder
   uint32_t attributes = 0;
+};
+
+// A file read as a stream with its gzip compression undone on the way; data that does not
+// begin with the gzip signature reads as it is stored. Must not outlive the file system
+// that opened it.
+class GzipReader {
+ public:
+  virtual ~GzipReader() = default;
+  // Fills buffer with up to size bytes and gives their count, fewer than size only at the
+  // end of the data (compressed data cut short ends where it was cut). kErrorReadFault
+  // when the file cannot be read or its compressed data is corrupt; from then on every
+  // read fails.
+  virtual Expected<size_t, Result> Read(char* buffer, size_t size) = 0;
+};
+
+// A file being written piece by piece. Pieces may be held back and written together, so
+// the file is complete only once Close has answered 0; a writer that goes without Close
+// still writes its pieces but cannot report a failure. Must not outlive the file system
+// that created it.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  virtual Result Write(std::string_view bytes) = 0;
+  // Writes what was held back and closes the file; the first failure of any write.
+  virtual Result Close() = 0;
 };
 
 // The device's file system, addressed by device paths: components separated by "\",
@@ -112,6 +138,17 @@ class FileSystem {
   // go too, as the device shell deletes them. 0 when everything named is gone;
   // kErrorFileNotFound when nothing matched.
   virtual Result DeleteTree(std::u16string_view path) = 0;
+
+  // Opens the file for reading through gzip decompression (a file without the gzip
+  // signature reads as it is stored). A folder gives kErrorAccessDenied; missing names
+  // as ReadFile.
+  virtual Expected<std::unique_ptr<GzipReader>, Result> OpenGzipReader(
+      std::u16string_view path) = 0;
+
+  // Creates the file, or empties an existing one, to be written piece by piece; refused
+  // as WriteFile refuses (a folder, a read-only file, a missing folder above it).
+  virtual Expected<std::unique_ptr<FileWriter>, Result> CreateFileWriter(
+      std::u16string_view path) = 0;
 };
 
 // Date and time of the device.

@@ -58,4 +58,10 @@ constexpr Result kConfigApplyFailed = 0x80042007;
 // What the platform returns when it cannot make a window for a dialog.
 constexpr Result kDialogFailed = 0xFFFFFFFF;
 
+// What the tar reader answers besides 0: the archive cannot be opened (-1), reading it
+// failed (-2), reading a long name failed (-4).
+constexpr Result kTarOpenFailed = 0xFFFFFFFF;
+constexpr Result kTarReadFailed = 0xFFFFFFFE;
+constexpr Result kTarLongNameReadFailed = 0xFFFFFFFC;
+
 }  // namespace varnisk
