@@ -33,8 +33,10 @@ bool SameFolder(std::u16string_view a, std::u16string_view b) {
 
 // What becomes of a copy onto destination that the device refused or could not make: a
 // read-only target is overwritten (its read-only bit cleared first); otherwise the bytes
-// are read and written out as a new file, and a write that fails is reported for the
-// entry rather than passed as copied.
+// are written out as a new file. The source is read only once the destination has taken
+// a file, so that a destination that refuses every file (a folder, an invalid name) costs
+// no reading of a source that may be larger than memory. A write that fails, an empty
+// file's included, is reported for the entry rather than passed as copied.
 Result FinishCopy(platform::FileSystem& files, const platform::FileSystem::FileCopy& copy,
                   Result copied) {
   if (copied == kErrorAccessDenied) {
@@ -45,11 +47,15 @@ Result FinishCopy(platform::FileSystem& files, const platform::FileSystem::FileC
     }
   }
   if (copied == kSuccess) return kSuccess;
+  const auto source = files.GetAttributes(copy.source);
+  if (!source || (*source & platform::kAttributeDirectory)) return kErrorOpenFailed;
+  auto writer = files.CreateFileWriter(copy.destination);
+  if (!writer) return kErrorWriteFault;
   const auto bytes = ReadFileBytes(files, copy.source);
   if (!bytes) return kErrorOpenFailed;
-  return WriteTextFile(files, copy.destination, *bytes, false) == bytes->size()
-             ? kSuccess
-             : kErrorWriteFault;
+  const Result written = (*writer)->Write(*bytes);
+  const Result closed = (*writer)->Close();
+  return written == kSuccess && closed == kSuccess ? kSuccess : kErrorWriteFault;
 }
 
 // Copies the files gathered so far together and empties the list; the result is the last

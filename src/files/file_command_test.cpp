@@ -135,12 +135,27 @@ TEST(FileCommandTest, PathsBeyondTheDevicesLimitArePassedOver) {
   EXPECT_EQ(fake.device.files.Listing(), kFurnished);
 }
 
+// A copy the device refuses is written anew; a write that fails there, an empty file's
+// included, is the entry's failure, not a success.
 TEST(FileCommandTest, AFallbackWriteThatFailsIsReported) {
-  FakeApp fake;
-  Furnish(fake);
-  fake.device.files.FailCall("copy \\A\\x.txt \\B.txt", kErrorAccessDenied);
-  fake.device.files.FailCall("write \\B.txt", kErrorWriteFault);
-  EXPECT_EQ(fake.Run("FILE \\A\\x.txt>\\B.txt"), kErrorWriteFault);
+  const struct {
+    const char* label;
+    const char* fault;  // the call that fails, besides the copy
+    const char* line;
+  } cases[] = {
+      {"the new file cannot be made", "create \\B.txt", "FILE \\A\\x.txt>\\B.txt"},
+      {"its bytes cannot be stored", "close \\B.txt", "FILE \\A\\x.txt>\\B.txt"},
+      {"an empty file onto a folder", "", "FILE \\A\\empty.txt>\\Temp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FakeApp fake;
+    Furnish(fake);
+    fake.device.files.WriteFile(u"\\A\\empty.txt", "");
+    fake.device.files.FailCall("copy \\A\\x.txt \\B.txt", kErrorAccessDenied);
+    if (*c.fault != 0) fake.device.files.FailCall(c.fault, kErrorWriteFault);
+    EXPECT_EQ(fake.Run(c.line), kErrorWriteFault);
+  }
 }
 
 TEST(FileCommandTest, WritesText) {

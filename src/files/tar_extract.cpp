@@ -229,6 +229,12 @@ TarReader::Step TarReader::RegularFile() {
   if (size == kInvalidOctal) return Stop(kSuccess);
   remaining_ = size;
   phase_ = Phase::kData;
+  // Old tar programs stored a folder as a file whose name ends in "/": it is made as a
+  // folder, so that the entries inside it can be made too.
+  if (name_.ends_with(u'\\')) {
+    Folder();
+    return Step::kGoOn;
+  }
   const std::u16string_view path = OutputPath(false);
   if (path.empty()) return Step::kGoOn;
   EnsureFolderOf(path);

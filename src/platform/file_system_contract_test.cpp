@@ -547,6 +547,9 @@ TYPED_TEST(FileSystemContract, CopiedTogetherEachFileAnswersAsAlone) {
   this->device_.SetReadOnly(u"\\From\\f5.txt");
   copies[6].source = u"\\From\\missing.txt";
   copies[7].destination = u"\\To\\f8.txt";  // a second copy onto one name: the last wins
+  ASSERT_EQ(files.CreateFolder(u"\\Other"), kSuccess);
+  ASSERT_EQ(files.WriteFile(u"\\Other\\z.txt", "from another folder"), kSuccess);
+  copies[9] = {u"\\Other\\z.txt", u"\\To\\f10.txt"};  // and when the first is not batched
   copies.push_back({u"\\From\\f9.txt", u"\\To\\bad?.txt"});
 
   const std::vector<Result> results = files.CopyFiles(copies);
@@ -559,6 +562,7 @@ TYPED_TEST(FileSystemContract, CopiedTogetherEachFileAnswersAsAlone) {
   EXPECT_EQ(this->Read(u"\\To\\f4.txt"), "locked");
   EXPECT_EQ(AttributeNames(files, u"\\To\\f5.txt"), "readonly archive");
   EXPECT_EQ(this->Read(u"\\To\\f8.txt"), std::string(8000, 'i'));
+  EXPECT_EQ(this->Read(u"\\To\\f10.txt"), std::string(10000, 'k'));
   EXPECT_EQ(this->Read(u"\\To\\f19.txt"), std::string(19000, 't'));
   std::string listing = this->device_.Listing();
   EXPECT_NE(listing.find("\\To\\F3.TXT"), std::string::npos) << listing;

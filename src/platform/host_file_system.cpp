@@ -582,14 +582,16 @@ bool HostFileSystem::PrepareBatch(std::span<const FileCopy> copies, CopyBatch& b
     CopyBatch::Item& item = batch.items.emplace_back();
     const auto in = ParseDevicePath(copy.source, cardFd_ >= 0);
     const auto out = ParseDevicePath(copy.destination, cardFd_ >= 0);
-    if (!in || !out || in->names.empty() || out->names.empty() || !SameFolder(*in, *source) ||
-        !SameFolder(*out, *destination)) {
+    if (!out || out->names.empty()) continue;
+    // A second copy onto a name goes one by one, after the first, whichever way that goes.
+    const std::u16string& name = out->names.back();
+    if (!taken.insert(CaseKey(name)).second) continue;
+    if (!in || in->names.empty() || !SameFolder(*in, *source) || !SameFolder(*out, *destination)) {
       continue;
     }
-    // Names held in some case, and a second copy onto one name, go one by one.
-    const std::u16string& name = out->names.back();
+    // Names held in some case go one by one too.
     auto found = index_->Find(batch.to.Get(), name);
-    if (!found || found->has_value() || !taken.insert(CaseKey(name)).second) continue;
+    if (!found || found->has_value()) continue;
     item.source = Utf16ToUtf8(in->names.back());
     item.destination = Utf16ToUtf8(name);
   }

@@ -26,9 +26,6 @@ extern char** environ;
 namespace varnisk::platform {
 namespace {
 
-// What the platform answers for a file that looks like a program but does not run.
-constexpr Result kErrorBadExeFormat = 193;
-
 // Programs started through the shell carry their depth in VARNISK_NESTING. A file type
 // associated with this program that is no script makes each copy open the file again
 // through the shell; past this depth the shell starts nothing more, so such a chain ends.

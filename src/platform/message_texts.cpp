@@ -26,6 +26,7 @@ constexpr MessageEntry kMessages[] = {
     {kErrorInvalidName, u"The file name is not valid.\r\n"},
     {kErrorModNotFound, u"The module cannot be found.\r\n"},
     {kErrorProcNotFound, u"The procedure cannot be found.\r\n"},
+    {kErrorBadExeFormat, u"The file is not a program that can run.\r\n"},
     {kErrorDirNotEmpty, u"The folder is not empty.\r\n"},
     {kErrorAlreadyExists, u"The file already exists.\r\n"},
     {kErrorFilenameExcedRange, u"The file name is too long.\r\n"},

@@ -32,6 +32,7 @@ constexpr Result kErrorStackOverflow = 1001;
 constexpr Result kErrorNotRegistryFile = 1017;
 constexpr Result kErrorModNotFound = 126;
 constexpr Result kErrorProcNotFound = 127;
+constexpr Result kErrorBadExeFormat = 193;  // a file that looks like a program but does not run
 constexpr Result kErrorNoAssociation = 1155;
 constexpr Result kErrorDllNotFound = 1157;
 constexpr Result kErrorCancelled = 1223;

@@ -150,8 +150,10 @@ __attribute__((destructor)) void UnloadModule() {
 }  // namespace
 }  // namespace varnisk::platform
 
-extern "C" int VarniskSoundPlay(int fd, uint32_t flags) {
-  using namespace varnisk::platform;
+namespace varnisk::platform {
+namespace {
+
+int Play(int fd, uint32_t flags) {
   StopCurrent();
   auto wav = std::make_unique<WavFile>(fd);
   if (!wav->IsWav()) return kSoundInvalid;
@@ -163,11 +165,31 @@ extern "C" int VarniskSoundPlay(int fd, uint32_t flags) {
     PlayOn(pcm, *wav, false, never);
     return kSoundPlayed;
   }
-  current = new Playback;
-  current->thread = std::thread([pcm, loop, file = std::move(wav), playback = current] {
-    PlayOn(pcm, *file, loop, playback->stop);
-  });
+  // Published only once its thread runs, so that a stop never waits for a thread that
+  // could not be started.
+  auto playback = std::make_unique<Playback>();
+  try {
+    playback->thread = std::thread([pcm, loop, file = std::move(wav), p = playback.get()] {
+      PlayOn(pcm, *file, loop, p->stop);
+    });
+  } catch (const std::exception&) {
+    snd_pcm_close(pcm);
+    return kSoundInvalid;
+  }
+  current = playback.release();
   return kSoundPlayed;
+}
+
+}  // namespace
+}  // namespace varnisk::platform
+
+// No exception may leave the module: one that did would end the program.
+extern "C" int VarniskSoundPlay(int fd, uint32_t flags) {
+  try {
+    return varnisk::platform::Play(fd, flags);
+  } catch (const std::exception&) {
+    return varnisk::platform::kSoundInvalid;
+  }
 }
 
 extern "C" void VarniskSoundStop(void) { varnisk::platform::StopCurrent(); }
