@@ -89,6 +89,19 @@ TEST_F(FilesTest, CopiesDeletesAndFolders) {
   EXPECT_TRUE(temp_.Exists(Host("N/E/W")));
 }
 
+// Links planted on the host that lead back up the tree would make a tree walk endless:
+// they are walked as files, so the copy and the default command end.
+TEST_F(FilesTest, TreeWalksEndThroughLinksBackUpTheTree) {
+  temp_.Write(Host("A/sub/z.txt"), "z");
+  for (const char* name : {"A/sub/up", "A/sub/again", "A/self"}) {
+    fs::create_symlink(std::string(name) == "A/self" ? "." : "..",
+                       fs::path(temp_.path()) / Host(name));
+  }
+  Run("FILE !\\A\\*>\\B\\");
+  EXPECT_EQ(Listing("B"), "sub/ sub/z.txt");
+  EXPECT_EQ(Run("!\\A\\*.none").status, 2);
+}
+
 TEST_F(FilesTest, TheDefaultCommandRunsFilesByTypeAndStartsPrograms) {
   temp_.Write(Host("Scripts/one.vks"), "EVAL 1=%1one\n");
   temp_.Write(Host("Scripts/two.vks"), "EVAL 1=%1two\nEVAL 2=%1\n");

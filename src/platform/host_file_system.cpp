@@ -278,6 +278,25 @@ class HostGzipReader final : public GzipReader {
   gzFile file_;
 };
 
+// Whether target is the status of folder itself or of a folder above it, up to base (the
+// device's root folder or the card's): a link leading there would make every walk through
+// it endless, and the device has no such folders.
+bool IsFolderOrAbove(int folder, int base, const struct stat& target) {
+  struct stat top;
+  if (fstat(base, &top) != 0) return true;
+  // A path of the device holds at most 259 units, so fewer folders than this lie above.
+  constexpr int kMaxLevels = 260;
+  UniqueFd current(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  for (int level = 0; level < kMaxLevels && current.Get() >= 0; ++level) {
+    struct stat st;
+    if (fstat(current.Get(), &st) != 0) return true;
+    if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
+    if (st.st_dev == top.st_dev && st.st_ino == top.st_ino) return false;
+    current = UniqueFd(openat(current.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
+  return false;
+}
+
 }  // namespace
 
 // The output buffer of file writers, kept from one file to the next: a tree of small
@@ -463,11 +482,15 @@ Expected<std::vector<FindEntry>, Result> HostFileSystem::FindFiles(
     struct stat st;
     if (fstatat(fd.Get(), match.entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISLNK(st.st_mode)) {
-      // Shown as what it leads to inside the device; a link leading nowhere as a file.
+      // Shown as what it leads to inside the device; a link leading nowhere, or back to
+      // this folder or one above it, as a file.
       std::vector<std::u16string> link = parsed->names;
       link.push_back(match.name);
       auto target = resolver.OpenEntry(link, link.size(), O_PATH);
-      if (!target || fstat(target->Get(), &st) != 0) st.st_mode = S_IFREG | 0666;
+      if (!target || fstat(target->Get(), &st) != 0 ||
+          (S_ISDIR(st.st_mode) && IsFolderOrAbove(fd.Get(), resolver.Base(), st))) {
+        st.st_mode = S_IFREG | 0666;
+      }
     }
     entries.push_back({std::move(match.name), AttributesOf(st)});
   }

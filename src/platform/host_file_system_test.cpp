@@ -349,6 +349,22 @@ TEST_F(HostFileSystemTest, SearchesNeverListWhatLinksOutLeadTo) {
   }
 }
 
+// A link leading back to its own folder or to one above it is listed as a file, so that
+// walking a tree through its folders ends; links to other folders stay folders.
+TEST_F(HostFileSystemTest, LinksBackUpTheTreeAreListedAsFiles) {
+  fs::create_directories(device_ / "A" / "B" / "C");
+  fs::create_directories(device_ / "Other");
+  const std::pair<const char*, std::string> links[] = {
+      {"self", "."},          {"parent", ".."},   {"grandparent", "../.."},
+      {"root", "/"},          {"absolute", "/A"}, {"sibling", "../../Other"},
+      {"child", "C"},
+  };
+  for (const auto& [name, target] : links) fs::create_symlink(target, device_ / "A" / "B" / name);
+  auto files = OpenDevice();
+  EXPECT_EQ(Search(*files, u"\\a\\b"),
+            "absolute C\\ child\\ grandparent parent root self sibling\\");
+}
+
 // Copies, appends and attribute changes through planted links never read or change a
 // host file outside (TearDown compares every byte and mode there); writes may create
 // files, but only inside the device.
