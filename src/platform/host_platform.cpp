@@ -251,7 +251,13 @@ std::string ProgramPath() {
 std::vector<std::string> ModuleFolders() {
   std::vector<std::string> folders;
   const std::string program = ProgramPath();
-  if (!program.empty()) folders.push_back(program.substr(0, program.rfind('/')));
+  if (!program.empty()) {
+    // Beside the program (a build folder), then where an install under any prefix puts
+    // them (PREFIX/bin/varnisk, PREFIX/lib/varnisk/), then the configured prefix's.
+    const std::string folder = program.substr(0, program.rfind('/'));
+    folders.push_back(folder);
+    folders.push_back(folder + "/../lib/varnisk");
+  }
   folders.push_back(VARNISK_MODULE_DIR);
   return folders;
 }
