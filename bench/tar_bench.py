@@ -20,92 +20,21 @@ the disk did just before (see copy_bench.py): compare medians of several runs, o
 """
 import argparse
 import os
-import random
 import shutil
 import statistics
 import subprocess
 import tempfile
-import time
 
-TOP_FOLDERS = 15
-SUB_FOLDERS = 20  # in each top folder, so 315 folders in all
-TOTAL_BYTES = 300 * 1024 * 1024
+from tree_bench import SUB_FOLDERS, TOP_FOLDERS, build_tree, print_syscalls, timed, tree_summary
+
 WORDS = ("the device script file folder archive registry value setup program data "
          "install card storage window command line result error text name size").split()
-
-
-def file_sizes(count, rng):
-    """Sizes spread over four orders of magnitude, scaled to about TOTAL_BYTES."""
-    raw = [int(rng.lognormvariate(8.2, 1.6)) for _ in range(count)]
-    scale = TOTAL_BYTES / sum(raw)
-    return [max(0, int(size * scale)) for size in raw]
 
 
 def contents(rng):
     """4 MB to cut files from: text that compresses about four to one, then random bytes."""
     text = " ".join(rng.choice(WORDS) + str(rng.randrange(100)) for _ in range(600_000))
     return text.encode()[: 3 << 20] + os.urandom(1 << 20)
-
-
-def build_tree(root, count):
-    """Writes the tree below root; returns the number of files and bytes written."""
-    rng = random.Random(20241)
-    folders = [root]
-    for t in range(TOP_FOLDERS):
-        top = os.path.join(root, f"Group {t:02d}")
-        folders.append(top)
-        folders += [os.path.join(top, f"Sub{s:02d}") for s in range(SUB_FOLDERS)]
-    for folder in folders:
-        os.makedirs(folder, exist_ok=True)
-    pool = contents(rng)
-    total = 0
-    for i, size in enumerate(file_sizes(count, rng)):
-        name = rng.choice(["File", "data", "README", "Setup"]) + f"_{i}" + rng.choice(
-            [".txt", ".DAT", ".bin", ".vks", ""])
-        start = rng.randrange(len(pool))
-        with open(os.path.join(folders[i % len(folders)], name), "wb") as f:
-            left = size
-            while left > 0:
-                piece = pool[start : start + left]
-                f.write(piece)
-                left -= len(piece)
-                start = 0
-        total += size
-    return count, total
-
-
-def tree_summary(root):
-    """Every file below root with its size, by relative path."""
-    out = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            out[os.path.relpath(path, root)] = os.path.getsize(path)
-    return out
-
-
-def timed(command):
-    """Wall and processor seconds (user and system, children too) of one extraction."""
-    subprocess.run(["sync"], check=True)
-    start = time.perf_counter()
-    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(child.pid, 0)
-    elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"{command} failed with exit status {os.waitstatus_to_exitcode(status)}")
-    return elapsed, usage.ru_utime + usage.ru_stime
-
-
-def syscalls(command, work, label):
-    """Total system calls of one extraction, counted by strace, and the busiest calls."""
-    report = os.path.join(work, f"strace-{label}.txt")
-    subprocess.run(["strace", "-f", "-c", "-o", report] + command,
-                   stdout=subprocess.DEVNULL, check=True)
-    with open(report) as f:
-        lines = f.read().splitlines()
-    total = next(line for line in lines if line.rstrip().endswith("total"))
-    top = [line for line in lines[2:10] if line and not line.startswith("-")]
-    return int(total.split()[3]), top
 
 
 def main():
@@ -132,7 +61,7 @@ def main():
         if not os.path.isdir(files):
             raise SystemExit(f"{varnisk} made no device at {device}")
         source = os.path.join(work, "src")
-        count, total = build_tree(os.path.join(source, "A"), args.files)
+        count, total = build_tree(os.path.join(source, "A"), args.files, 20241, rng_pool=contents)
         archive = os.path.join(card, "x.tgz")
         subprocess.run(["tar", "--format=gnu", "-czf", archive, "-C", source, "A"], check=True)
         print(f"tree: {count} files, {total / 1e6:.0f} MB, "
@@ -175,11 +104,7 @@ def main():
             print(line)
 
         if args.strace:
-            for label in labels:
-                calls, top = syscalls(command(label, "S"), work, label)
-                print(f"{label}: {calls} system calls, {calls / count:.1f} per file")
-                for line in top:
-                    print("   ", line)
+            print_syscalls(command, labels, work, count)
     finally:
         shutil.rmtree(work)
 

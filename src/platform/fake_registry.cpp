@@ -11,20 +11,6 @@
 namespace varnisk::platform {
 namespace {
 
-KeyHandle RootId(RootKey root) {
-  switch (root) {
-    case RootKey::kClassesRoot:
-      return 1;
-    case RootKey::kCurrentUser:
-      return 2;
-    case RootKey::kLocalMachine:
-      return 3;
-    case RootKey::kUsers:
-      return 4;
-  }
-  return 0;
-}
-
 std::u16string Folded(std::u16string_view name) {
   std::u16string folded(name);
   std::transform(folded.begin(), folded.end(), folded.begin(), UpperCase);
@@ -48,7 +34,7 @@ std::vector<std::u16string_view> Levels(std::u16string_view path) {
 FakeRegistry::FakeRegistry() {
   for (RootKey root :
        {RootKey::kClassesRoot, RootKey::kCurrentUser, RootKey::kLocalMachine, RootKey::kUsers}) {
-    keys_[RootId(root)] = Key{};
+    keys_[RootKeyId(root)] = Key{};
   }
 }
 
@@ -69,7 +55,7 @@ FakeRegistry::Key* FakeRegistry::Live(KeyHandle key) {
 
 auto FakeRegistry::Find(RootKey root, std::u16string_view path, bool create)
     -> Expected<KeyHandle, Result> {
-  KeyHandle id = RootId(root);
+  KeyHandle id = RootKeyId(root);
   if (id == 0) return Unexpected{kErrorInvalidHandle};
   for (std::u16string_view name : Levels(path)) {
     std::map<std::u16string, KeyHandle>& children = keys_[id].children;
@@ -151,7 +137,7 @@ void FakeRegistry::Erase(KeyHandle key) {
 
 Result FakeRegistry::DeleteKey(RootKey root, std::u16string_view path) {
   if (Result fault = CountWrite()) return fault;
-  if (RootId(root) == 0) return kErrorInvalidHandle;
+  if (RootKeyId(root) == 0) return kErrorInvalidHandle;
   if (Levels(path).empty()) return kErrorAccessDenied;
   const auto key = Find(root, path, false);
   if (!key) return key.error();

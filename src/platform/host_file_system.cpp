@@ -415,13 +415,18 @@ Expected<uint32_t, Result> HostFileSystem::GetAttributes(std::u16string_view pat
   return AttributesOf(st);
 }
 
-Expected<std::string, Result> HostFileSystem::ReadFile(std::u16string_view path,
-                                                       uint64_t maxBytes) {
+Expected<UniqueFd, Result> HostFileSystem::OpenFile(std::u16string_view path,
+                                                    struct stat& st) {
   auto parsed = ParseDevicePath(path, cardFd_ >= 0);
   if (!parsed) return Unexpected{parsed.error()};
   const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
+  return OpenRegularFile(resolver, parsed->names, st);
+}
+
+Expected<std::string, Result> HostFileSystem::ReadFile(std::u16string_view path,
+                                                       uint64_t maxBytes) {
   struct stat st;
-  auto fd = OpenRegularFile(resolver, parsed->names, st);
+  auto fd = OpenFile(path, st);
   if (!fd) return Unexpected{fd.error()};
   try {
     return ReadUpTo(fd->Get(), static_cast<uint64_t>(st.st_size), maxBytes);
@@ -701,11 +706,8 @@ Expected<int, Result> HostFileSystem::OpenForRead(std::u16string_view path) {
 }
 
 Expected<int, Result> HostFileSystem::OpenReadable(std::u16string_view path, bool inherited) {
-  auto parsed = ParseDevicePath(path, cardFd_ >= 0);
-  if (!parsed) return Unexpected{parsed.error()};
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
   struct stat st;
-  auto fd = OpenRegularFile(resolver, parsed->names, st);
+  auto fd = OpenFile(path, st);
   if (!fd) return Unexpected{fd.error()};
   // An ordinary blocking descriptor, inherited by a program the shell starts when asked.
   if (fcntl(fd->Get(), F_SETFD, inherited ? 0 : FD_CLOEXEC) != 0 ||
@@ -730,11 +732,8 @@ Expected<int, Result> HostFileSystem::OpenForLending(std::u16string_view path) {
 
 Expected<std::unique_ptr<GzipReader>, Result> HostFileSystem::OpenGzipReader(
     std::u16string_view path) {
-  auto parsed = ParseDevicePath(path, cardFd_ >= 0);
-  if (!parsed) return Unexpected{parsed.error()};
-  const Resolver resolver(parsed->onCard ? cardFd_ : rootFd_, *index_);
   struct stat st;
-  auto fd = OpenRegularFile(resolver, parsed->names, st);
+  auto fd = OpenFile(path, st);
   if (!fd) return Unexpected{fd.error()};
   const gzFile file = gzdopen(fd->Get(), "rb");
   if (file == nullptr) return Unexpected{kErrorNotEnoughMemory};

@@ -2,6 +2,8 @@
 // The device's file system on the host: a folder (DEV/files) that is the device's root
 // "\", and optionally a host folder shown on the device as "\Storage Card".
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
@@ -11,6 +13,7 @@ namespace varnisk::platform {
 
 struct CopyBatch;
 class HostFolderIndex;
+class UniqueFd;
 class WriteBufferPool;
 
 // Every host file it touches lies inside the device folder (or the card folder for card
@@ -67,6 +70,9 @@ class HostFileSystem : public FileSystem {
   // A regular file opened read-only and blocking; inherited by programs started later
   // when inherited is set.
   Expected<int, Result> OpenReadable(std::u16string_view path, bool inherited);
+  // The existing regular file at path opened read-only (not blocking), its status in st;
+  // anything else is kErrorAccessDenied.
+  Expected<UniqueFd, Result> OpenFile(std::u16string_view path, struct stat& st);
   HostFileSystem(const HostFileSystem&) = delete;
   bool PrepareBatch(std::span<const FileCopy> copies, CopyBatch& batch);
   HostFileSystem& operator=(const HostFileSystem&) = delete;

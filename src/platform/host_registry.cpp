@@ -159,20 +159,6 @@ class Query {
   int status_ = SQLITE_OK;
 };
 
-KeyHandle RootId(RootKey root) {
-  switch (root) {
-    case RootKey::kClassesRoot:
-      return 1;
-    case RootKey::kCurrentUser:
-      return 2;
-    case RootKey::kLocalMachine:
-      return 3;
-    case RootKey::kUsers:
-      return 4;
-  }
-  return 0;
-}
-
 bool IsRootPath(std::u16string_view path) {
   return path.find_first_not_of(u'\\') == std::u16string_view::npos;
 }
@@ -344,7 +330,7 @@ void HostRegistry::ForgetKeys() { cachedLevels_.clear(); }
 
 Expected<KeyHandle, Result> HostRegistry::Resolve(RootKey root, std::u16string_view path,
                                                   bool create) {
-  const KeyHandle rootId = RootId(root);
+  const KeyHandle rootId = RootKeyId(root);
   if (rootId == 0) return Unexpected{kErrorInvalidHandle};
   if (root != cachedRoot_) {
     cachedLevels_.clear();
@@ -399,7 +385,7 @@ Expected<KeyHandle, Result> HostRegistry::Resolve(RootKey root, std::u16string_v
 }
 
 Expected<KeyHandle, Result> HostRegistry::CreateKey(RootKey root, std::u16string_view path) {
-  if (RootId(root) == 0) return Unexpected{kErrorInvalidHandle};
+  if (RootKeyId(root) == 0) return Unexpected{kErrorInvalidHandle};
   if (Result result = BeginOperation(true)) return Unexpected{result};
   auto key = Resolve(root, path, true);
   if (Result result = EndOperation(key ? kSuccess : key.error(), true)) {
@@ -409,7 +395,7 @@ Expected<KeyHandle, Result> HostRegistry::CreateKey(RootKey root, std::u16string
 }
 
 Expected<KeyHandle, Result> HostRegistry::OpenKey(RootKey root, std::u16string_view path) {
-  if (RootId(root) == 0) return Unexpected{kErrorInvalidHandle};
+  if (RootKeyId(root) == 0) return Unexpected{kErrorInvalidHandle};
   if (Result result = BeginOperation(false)) return Unexpected{result};
   auto key = Resolve(root, path, false);
   if (Result result = EndOperation(key ? kSuccess : key.error(), false)) {
@@ -478,7 +464,7 @@ Result HostRegistry::DeleteValue(KeyHandle key, std::u16string_view name) {
 }
 
 Result HostRegistry::DeleteKey(RootKey root, std::u16string_view path) {
-  if (RootId(root) == 0) return kErrorInvalidHandle;
+  if (RootKeyId(root) == 0) return kErrorInvalidHandle;
   if (IsRootPath(path)) return kErrorAccessDenied;
   if (Result result = BeginOperation(true)) return result;
   const auto key = Resolve(root, path, false);
@@ -587,7 +573,7 @@ Result HostRegistry::AppendRecord(KeyHandle key, RootKey root, std::u16string pa
 
 Expected<std::vector<RegistryKeyRecord>, Result> HostRegistry::ExportKeys(
     RootKey root, std::u16string_view path) {
-  if (RootId(root) == 0) return Unexpected{kErrorInvalidHandle};
+  if (RootKeyId(root) == 0) return Unexpected{kErrorInvalidHandle};
   // One read transaction: the export is one state of the registry even while another
   // program writes to it.
   if (Result result = BeginOperation(false)) return Unexpected{result};

@@ -391,6 +391,22 @@ constexpr uint32_t kRegMuiSz = 21;
 // An open registry key. 0 is the null handle, which every operation refuses.
 using KeyHandle = uint64_t;
 
+// The key number a registry store gives a root's own key, 1 to 4 in the order above; 0
+// for a value that names no root.
+constexpr KeyHandle RootKeyId(RootKey root) {
+  switch (root) {
+    case RootKey::kClassesRoot:
+      return 1;
+    case RootKey::kCurrentUser:
+      return 2;
+    case RootKey::kLocalMachine:
+      return 3;
+    case RootKey::kUsers:
+      return 4;
+  }
+  return 0;
+}
+
 struct RegistryValue {
   std::u16string name;  // as stored; empty for the default value
   uint32_t type = 0;

@@ -11,6 +11,9 @@ namespace varnisk::platform {
 std::u16string Utf8ToUtf16(std::string_view bytes);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Adds the UTF-8 bytes of one code point (at most U+10FFFF, no surrogate) to out.
+void AppendUtf8(std::string& out, char32_t c);
+
 // True when every byte is below 0x80: such text reads the same in every code page the
 // device supports, so it needs no conversion table.
 bool IsAscii(std::string_view bytes);

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/utf.h"
 #include "unrar/entry_writer.h"
 #include "unrar/rar_layout.h"
 #include "unrar/unrar.h"
@@ -84,21 +85,7 @@ std::string WideToUtf8(const wchar_t* text) {
   for (; *text != 0; ++text) {
     auto c = static_cast<char32_t>(*text);
     if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    varnisk::platform::AppendUtf8(out, c);
   }
   return out;
 }
